@@ -1,0 +1,213 @@
+// The run sequence: command line, info-file, glyph source, then the font.
+#include "driver/driver.h"
+
+#include <sys/xattr.h>
+
+#include <cstring>
+#include <memory>
+
+#include "driver/quit.h"
+#include "source/source.h"
+#include "trace/trace.h"
+
+namespace {
+
+constexpr const char* kUsage = "kilnfont  ver.0.00\nusage:\tkilnfont info-file pxg(pxgb)...";
+constexpr int kLineRead = 255;  // one read takes at most 254 characters and the NUL
+
+// Closes the stream when the conversion ends early, so a refused run leaves
+// no open handle behind (the partly written file itself stays).
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Reads the next line piece into buf, or ends the run if the file is done.
+void info_line(std::FILE* f, char* buf) {
+  if (!std::fgets(buf, kLineRead, f)) quit("info-file has fewer than 35 lines");
+}
+
+void write_all(std::FILE* out, const bewriter& w) {
+  if (w.size()) std::fwrite(w.b.data(), 1, w.size(), out);
+}
+
+}  // namespace
+
+void read_info(const char* path, runinfo& info) {
+  file_ptr f(std::fopen(path, "r"));
+  if (!f) quit("cannot open info-file");
+  char line[256];
+
+  // Line 1: the first word names the output file.
+  info_line(f.get(), line);
+  const char* w = line;
+  while (*w == ' ' || (*w >= '\t' && *w <= '\r')) ++w;
+  size_t wl = 0;
+  while (w[wl] && !(w[wl] == ' ' || (w[wl] >= '\t' && w[wl] <= '\r'))) ++wl;
+  if (wl == 0) quit("no output name in info-file");
+  if (wl > 251) quit("output name too long");
+  std::memcpy(info.outname, w, wl);
+  std::memcpy(info.outname + wl, ".ttf", 5);
+  std::printf("output= [%s]\n", info.outname);
+
+  // Line 2: the weight class, in hundreds.
+  info_line(f.get(), line);
+  if (std::sscanf(line, "%d", &info.weight) != 1) quit("weight is not a number");
+
+  // Line 3: the vendor id, four characters exactly as they stand. The log
+  // shows them last to first.
+  info_line(f.get(), line);
+  if (std::strcspn(line, "\n") < 4) quit("vendor id shorter than 4 characters");
+  std::memcpy(info.vendid, line, 4);
+  std::printf("vendid=%c%c%c%c\n", line[3], line[2], line[1], line[0]);
+
+  // Lines 4 to 35: the name strings. The last byte of each is dropped,
+  // which removes the newline of a complete line.
+  for (auto& slot : info.namestr) {
+    info_line(f.get(), slot);
+    size_t n = std::strlen(slot);
+    if (n) slot[n - 1] = '\0';
+  }
+}
+
+void settables(fontfile& ff, bool withbmp) {
+  ff.tbls = 0;
+  for (const tabledef& t : kTables) {
+    if (!withbmp && (t.tag == tag("EBDT") || t.tag == tag("EBLC"))) continue;
+    ff.tblname[ff.tbls] = t.tag;
+    ff.defs[ff.tbls] = &t;
+    ++ff.tbls;
+  }
+}
+
+void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
+  const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
+  std::fseek(out, long(dirlen), SEEK_SET);
+
+  // The table loop: build each table in memory, sum it, record it, write it.
+  bewriter w;
+  for (int32_t i = 0; i < ff.tbls; ++i) {
+    std::printf("table no.%2d   ...   ", i);
+    tablerec& rec = ff.tblrec[i];
+    rec.tag = ff.tblname[i];
+    const tabledef& def = *ff.defs[i];
+    if (!def.build) {
+      std::printf("error\n");
+      rec.checkSum = 0;
+      rec.length = 0;
+      continue;
+    }
+    std::printf("%s\n", def.name);
+    w.clear();
+    def.build(ctx, w);
+    if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
+    rec.checkSum = sumB32(w.b.data(), w.size());
+    rec.length = uint32_t(w.size());
+    write_all(out, w);
+  }
+  ctx.src.store.reset();
+
+  // The table directory, at the start of the file.
+  std::printf("create table-index\n");
+  const binsearch bs = binsearch_for(uint32_t(ff.tbls));
+  bewriter dir;
+  dir.reserve(dirlen);
+  dir.u32(0x00010000);                                    // sfntVersion
+  dir.u16(uint16_t(ff.tbls));                             // numTables
+  dir.u16(uint16_t(16 * bs.pow2));                        // searchRange
+  dir.u16(bs.log2);                                       // entrySelector
+  dir.u16(uint16_t(16 * uint32_t(ff.tbls) - 16 * bs.pow2));  // rangeShift
+  uint32_t offset = dirlen, adjpos = 0;
+  for (int32_t i = 0; i < ff.tbls; ++i) {
+    tablerec& rec = ff.tblrec[i];
+    rec.offset = offset;
+    dir.u32(rec.tag);
+    dir.u32(rec.checkSum);
+    dir.u32(rec.offset);
+    dir.u32(rec.length);
+    if (rec.tag == tag("head")) adjpos = offset + 8;
+    offset += rec.length;
+  }
+  std::fseek(out, 0, SEEK_SET);
+  write_all(out, dir);
+
+  // head.checkSumAdjustment makes the whole file sum to 0xB1B0AFBA. The
+  // tables are contiguous, aligned and padded, so the file's sum is the
+  // directory's sum plus the tables' checksums.
+  std::printf("sum\n");
+  uint32_t total = sumB32(dir.b.data(), dir.size());
+  for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
+  bewriter adj;
+  adj.u32(0xB1B0AFBAu - total);
+  std::fseek(out, long(adjpos), SEEK_SET);
+  write_all(out, adj);
+}
+
+void settype(const char* outname) {
+  // The file's type, in the freedesktop extended attribute. Filesystems
+  // without user attributes refuse it; that is not worth a message.
+  std::printf("set MIME\n");
+  static const char kMime[] = "application/x-truetype";
+  setxattr(outname, "user.mime_type", kMime, sizeof kMime - 1, 0);
+}
+
+namespace {
+
+void run(int argc, const char* const* argv) {
+  auto info = std::make_unique<runinfo>();
+
+  // Command line: options first, then the info-file, then the pxg files.
+  if (argc < 3) quit(kUsage);
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i)
+    if (std::strcmp(argv[i], "-n") == 0) info->withbmp = false;
+  if (i >= argc) quit(kUsage);
+  const char* infofile = argv[i];
+  const char* const* files = argv + i + 1;
+  const int32_t nfiles = argc - i - 1;
+
+  fontfile ff;
+  settables(ff, info->withbmp);
+
+  read_info(infofile, *info);
+
+  auto src = std::make_unique<glyphsrc>();
+  std::printf("%d chrs(xfer-table)\n", int(setxfertbl("jis_uni.txt", src->m2u)));
+
+  for (auto& b : src->bchrs) b = 0;
+  // Left uninitialised on purpose: the reader fills what it uses, and an
+  // untouched slot costs no memory.
+  src->store.reset(new uint8_t[kStoreBytes]);
+  src->nstrikes = readpxg(nfiles, files, *src);
+  std::printf("%d bitmap-tables\n", int(src->nstrikes));
+
+  std::printf("set g\n");
+  build_glyph_list(*src);
+  std::printf("xfer %d chrs\n", int(src->glyphs.size()));
+  std::printf("sort\n");
+  sort_glyph(src->glyphs.data(), 0, int32_t(src->glyphs.size()) - 1);
+  if (cmap_segcount(src->glyphs) > 8189) quit("too many cmap segments");
+
+  std::printf("open for output\n");
+  std::FILE* out = std::fopen(info->outname, "wb");
+  if (!out) quit("cannot output");
+  file_ptr guard(out);
+
+  auto tr = std::make_unique<tracer>();
+  fontctx ctx{*info, *src, *tr};
+  assemble(out, ff, ctx);
+  guard.reset();
+  settype(info->outname);
+  quit("");
+}
+
+}  // namespace
+
+int kilnfont_main(int argc, const char* const* argv) {
+  try {
+    run(argc, argv);
+  } catch (const quit_signal&) {
+  }
+  std::fflush(stdout);
+  return 0;
+}

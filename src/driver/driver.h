@@ -1,0 +1,42 @@
+// The conversion driver: command line, info-file, the order of the stages,
+// and the assembly of the font file.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "driver/runinfo.h"
+#include "driver/tablelist.h"
+
+// One whole conversion, as the command "kilnfont [-n] info-file pxg-file..."
+// runs it. Prints the progress log and the final line on standard output and
+// returns 0 whatever happened; only the final line tells success from failure.
+int kilnfont_main(int argc, const char* const* argv);
+
+// Reads the 35 lines of an info-file into info (everything but withbmp),
+// printing "output= [...]" and "vendid=...". Ends the run on a missing file
+// or an unusable line.
+void read_info(const char* path, runinfo& info);
+
+struct tablerec {
+  uint32_t tag, checkSum, offset, length;
+};
+
+// The table list of one font and the records of the tables as written.
+struct fontfile {
+  int32_t tbls = 0;                 // 13, or 11 without bitmaps
+  uint32_t tblname[13] = {};        // tags in directory order
+  const tabledef* defs[13] = {};    // their builders
+  tablerec tblrec[13] = {};
+};
+
+// Fixes the table list: every table, or all but EBDT and EBLC.
+void settables(fontfile& ff, bool withbmp);
+
+// Writes the font to out (opened "wb"): the tables from position
+// 12 + 16 * tbls on, then the directory at 0 and head.checkSumAdjustment.
+// Releases the strike store after the last table. The caller closes out.
+void assemble(std::FILE* out, fontfile& ff, fontctx& ctx);
+
+// Tags the closed output file with the type "application/x-truetype"
+// (extended attribute user.mime_type); a refusal is not reported.
+void settype(const char* outname);

@@ -1,0 +1,61 @@
+// The glyph source: JIS-to-Unicode transfer table, the pxg bitmap reader
+// that gathers every bitmap into strikes, and the glyph list.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+constexpr int kJisCells = 17672;          // 2 planes x 94 rows x 94 cells
+constexpr int kMaxStrikes = 6;
+constexpr size_t kSlotBytes = 0x200000;   // one strike's share of the store
+constexpr size_t kStoreBytes = 0xC00000;  // six slots
+constexpr uint16_t kNoBitmap = 0xFFFF;
+
+// Bytes of one S x S bitmap: S rows of S bits, one continuous MSB-first stream.
+constexpr size_t bitmap_bytes(unsigned s) { return (size_t(s) * s + 7) / 8; }
+
+// One glyph of the font: its Unicode value and the length of its outline
+// in glyf. A glyph's id is its index in the glyph list.
+struct GLYPH {
+  uint16_t code;
+  uint32_t len;
+};
+
+using m2u_table = std::array<uint16_t, kJisCells>;
+
+// Everything the glyph source fills once and the table builders read.
+// Large (about 800 KiB without the store): allocate it on the heap.
+struct glyphsrc {
+  m2u_table m2u{};                  // linear JIS index -> Unicode, 0 = undefined
+  uint8_t pt[kMaxStrikes] = {};     // pixel size of each strike, largest first
+  uint16_t bchrs[kMaxStrikes] = {}; // bitmaps numbered in each strike
+  std::array<std::array<uint16_t, 65536>, kMaxStrikes> uni2bno;  // Unicode -> bitmap number
+  uint8_t nstrikes = 0;             // strikes in use
+  std::unique_ptr<uint8_t[]> store; // strike store, kStoreBytes, slot s at s * kSlotBytes
+  std::vector<GLYPH> glyphs;        // the glyph list, glyph 0 first, ascending code
+
+  // Bitmap number k of strike s in the store.
+  const uint8_t* bitmap(int s, unsigned k) const {
+    return store.get() + size_t(s) * kSlotBytes + size_t(k) * bitmap_bytes(pt[s]);
+  }
+};
+
+// Loads "jis_uni.txt"-format text from path into m2u (cleared first) and
+// returns the number of mapping lines read (low 16 bits). Prints the count
+// line of the file's first line. Ends the run if the file cannot be opened.
+uint16_t setxfertbl(const char* path, m2u_table& m2u);
+
+// Reads the pxg files in order into the strikes of src (pt, bchrs, uni2bno,
+// store; src.store must hold kStoreBytes and bchrs must be 0). Returns the
+// strike count. Ends the run on an unreadable or broken file, and after the
+// last file if any character code had no Unicode value.
+uint8_t readpxg(int32_t count, const char* const* files, glyphsrc& src);
+
+// Builds src.glyphs: glyph 0, then one glyph per Unicode value that any
+// strike in use holds, in ascending code order. Prints nothing.
+void build_glyph_list(glyphsrc& src);
+
+// Sorts list[first..last] (inclusive) by ascending code.
+void sort_glyph(GLYPH* list, int32_t first, int32_t last);

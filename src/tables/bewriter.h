@@ -1,0 +1,56 @@
+// The one place where host numbers become font bytes: every table builder
+// and the table directory write through this big-endian writer.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+struct bewriter {
+  std::vector<uint8_t> b;
+
+  size_t size() const { return b.size(); }
+  void clear() { b.clear(); }
+  void reserve(size_t n) { b.reserve(n); }
+
+  void u8(uint8_t v) { b.push_back(v); }
+  void i8(int8_t v) { u8(uint8_t(v)); }
+  void u16(uint16_t v) {
+    b.push_back(uint8_t(v >> 8));
+    b.push_back(uint8_t(v));
+  }
+  void i16(int16_t v) { u16(uint16_t(v)); }
+  void u32(uint32_t v) {
+    u16(uint16_t(v >> 16));
+    u16(uint16_t(v));
+  }
+  void u64(uint64_t v) {
+    u32(uint32_t(v >> 32));
+    u32(uint32_t(v));
+  }
+  void bytes(const void* p, size_t n) {
+    const uint8_t* s = static_cast<const uint8_t*>(p);
+    b.insert(b.end(), s, s + n);
+  }
+  void zeros(size_t n) { b.insert(b.end(), n, 0); }
+  void pad4() {
+    while (b.size() % 4) b.push_back(0);
+  }
+  // Overwrites a field already written (offsets known only later).
+  void put_u16(size_t at, uint16_t v) {
+    b.at(at) = uint8_t(v >> 8);
+    b.at(at + 1) = uint8_t(v);
+  }
+  void put_u32(size_t at, uint32_t v) {
+    put_u16(at, uint16_t(v >> 16));
+    put_u16(at + 2, uint16_t(v));
+  }
+};
+
+// Stores big-endian values into a raw buffer whose room the caller has
+// checked (the glyph encoder's hot path).
+inline uint8_t* be16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v >> 8);
+  p[1] = uint8_t(v);
+  return p + 2;
+}

@@ -1,0 +1,54 @@
+// The table builders. Each one appends exactly its table's bytes (padded to a
+// multiple of 4) to the writer it is given; the table loop prints the tag
+// line, sums, records and writes the table.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "driver/runinfo.h"
+#include "source/source.h"
+#include "tables/bewriter.h"
+
+struct tracer;
+
+// What the builders read, and the little that glyf leaves for loca and maxp.
+struct fontctx {
+  const runinfo& info;
+  glyphsrc& src;             // glyf writes each glyph's len
+  tracer& tr;                // the tracer's scratch, reused for every glyph
+  uint16_t maxPoints = 1;    // outline maxima found while glyf is built
+  uint16_t maxContours = 1;
+};
+
+using table_builder = void (*)(fontctx&, bewriter&);
+
+// The TrueType checksum: sum modulo 2^32 of the first length/4 big-endian
+// 32-bit words; a trailing part-word is left out, a length below 4 gives 0.
+uint32_t sumB32(const uint8_t* data, size_t length);
+
+// searchRange-style helper shared by the directory and cmap: the largest
+// power of two not above n (1 for n <= 1) and its log2.
+struct binsearch {
+  uint32_t pow2;
+  uint16_t log2;
+};
+binsearch binsearch_for(uint32_t n);
+
+void build_head(fontctx&, bewriter&);
+void build_hhea(fontctx&, bewriter&);
+void build_maxp(fontctx&, bewriter&);
+void build_post(fontctx&, bewriter&);
+void build_name(fontctx&, bewriter&);
+void build_hmtx(fontctx&, bewriter&);
+void build_cmap(fontctx&, bewriter&);
+void build_glyf(fontctx&, bewriter&);
+void build_loca(fontctx&, bewriter&);
+void build_os2(fontctx&, bewriter&);
+void build_gasp(fontctx&, bewriter&);
+void build_ebdt(fontctx&, bewriter&);
+void build_eblc(fontctx&, bewriter&);
+
+// Number of format-4 segments the glyph list needs in cmap, the closing
+// 0xFFFF segment included.
+uint32_t cmap_segcount(const std::vector<GLYPH>& glyphs);
