@@ -1,6 +1,7 @@
 // The command line, the info-file, and the assembled font file: directory,
 // checksums and the header tables, read back with the tests' own reader.
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 #include <string>
 #include <vector>
@@ -180,6 +181,11 @@ TEST(FontFile, DirectoryAndChecksums) {
       EXPECT_EQ(t.checksum, s) << t.tag;
     }
     EXPECT_EQ(file_sum(f), 0xB1B0AFBAu);
+
+    // The file carries its type for desktop file managers.
+    char type[64] = {};
+    ASSERT_GT(getxattr((d.path() + "/out.ttf").c_str(), "user.mime_type", type, sizeof type - 1), 0);
+    EXPECT_STREQ(type, "application/x-truetype");
   }
 }
 
