@@ -253,6 +253,6 @@ pxgimage build_pxg(const pxgfile& file) {
 void write_pxg(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot create " + path);
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
