@@ -85,7 +85,10 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   std::fseek(out, long(dirlen), SEEK_SET);
 
   // The table loop: build each table in memory, sum it, record it, write it.
+  // One buffer serves every table; reserving glyf's room at once lets the
+  // tables before it use the same pages.
   bewriter w;
+  w.reserve(size_t(16) << 20);
   for (int32_t i = 0; i < ff.tbls; ++i) {
     std::printf("table no.%2d   ...   ", i);
     tablerec& rec = ff.tblrec[i];
@@ -171,7 +174,9 @@ void run(int argc, const char* const* argv) {
 
   read_info(infofile, *info);
 
-  auto src = std::make_unique<glyphsrc>();
+  // Not value-initialised: uni2bno is filled strike by strike as the reader
+  // creates them, so the maps of unused strikes are never touched.
+  std::unique_ptr<glyphsrc> src(new glyphsrc);
   std::printf("%d chrs(xfer-table)\n", int(setxfertbl("jis_uni.txt", src->m2u)));
 
   for (auto& b : src->bchrs) b = 0;

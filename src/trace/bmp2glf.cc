@@ -3,6 +3,7 @@
 // per edge midpoint, to the simple-glyph encoder.
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "driver/quit.h"
 #include "trace/trace.h"
@@ -54,6 +55,20 @@ inline void edge_point(int32_t n, ptrdiff_t i, bool horizontal, int32_t& x, int3
   }
   x = 990 * gx2 / (2 * n);
   y = (999 * 2 * n - 990 * (gy2 + 2)) / (2 * n);
+}
+
+// Fills tr.edgexy with the point of every edge index for side n. Within a
+// block of the edge map, remainders 1..n (counted from n + 1) are
+// horizontal edges and n + 2..2n + 2 vertical ones; guard bytes get a point
+// too, which is never used.
+void edge_points_for(tracer& tr, int32_t n, size_t esize) {
+  if (tr.xy_n == unsigned(n) && tr.edgexy.size() >= 2 * esize) return;
+  tr.edgexy.assign(2 * esize, 0);
+  for (size_t i = size_t(n) + 1; i < esize; ++i) {
+    const ptrdiff_t r = (ptrdiff_t(i) - n - 1) % (2 * n + 3);
+    edge_point(n, ptrdiff_t(i), r >= 1 && r <= n, tr.edgexy[2 * i], tr.edgexy[2 * i + 1]);
+  }
+  tr.xy_n = unsigned(n);
 }
 
 }  // namespace
@@ -114,12 +129,17 @@ int32_t bmp2glf(tracer& tr, uint8_t /*width*/, uint8_t height, const uint8_t* bi
   if (nedges > kMaxGlyphPoints) quit("glyph too complex");
   if (tr.points.size() < nedges) tr.points.resize(nedges);
 
+  edge_points_for(tr, n, esize);
+  const int32_t* const xy = tr.edgexy.data();
   const moveoffsets mv = offsets_for(n);
   // The first set edge the scan meets on any contour is the leftmost
   // horizontal edge on its topmost grid line.
   const ptrdiff_t block = 2 * ptrdiff_t(n) + 3;
+  // Edge bytes are 0 or 1, so memchr finds the next set one quickly.
   for (size_t i = 0; i < esize; ++i) {
-    if (!e[i]) continue;
+    const void* next_set = std::memchr(e + i, 1, esize - i);
+    if (!next_set) break;
+    i = size_t(static_cast<const uint8_t*>(next_set) - e);
     // Start on H(L, j) heading East when the pixel below it is ink (an outer
     // boundary), West when it is blank (a hole), so ink stays on the right.
     const ptrdiff_t L = (ptrdiff_t(i) - n - 1) / block;
@@ -128,9 +148,7 @@ int32_t bmp2glf(tracer& tr, uint8_t /*width*/, uint8_t height, const uint8_t* bi
     ptrdiff_t cur = ptrdiff_t(i);
     int32_t count = 0;
     for (;;) {
-      int32_t x, y;
-      edge_point(n, cur, kind < 6, x, y);
-      set_glf_point(tr, x, y, count);  // count < nedges: each point clears one set edge
+      set_glf_point(tr, xy[2 * cur], xy[2 * cur + 1], count);  // count < nedges: each point clears one set edge
       ++count;
       e[cur] = 0;
       const int h = kind / 3;

@@ -46,6 +46,10 @@ struct tracer {
   glfrec glyf;
   std::vector<uint8_t> grid;   // (n+2)^2 cells, bitmap inside a blank border
   std::vector<uint8_t> edges;  // edge map, see edgemap_size()
+  // Font-unit point of every edge-map index for side xy_n (x, y pairs):
+  // computed once per bitmap side, so tracing a point is a table look-up.
+  std::vector<int32_t> edgexy;
+  unsigned xy_n = 0;
 };
 
 // Bytes of the edge map for side n: n+1 blocks of 2n+3 bytes (vertical edges
