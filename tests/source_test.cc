@@ -136,6 +136,26 @@ TEST(XferTable, LinesAndValues) {
   EXPECT_EQ(m2u[jis(0, 0x24, 0x24)], 0x3042);
   EXPECT_EQ(m2u[jis(0, 0x24, 0x25)], 0x3043);
 
+  // Numbers are read as sscanf's "%x %x" reads them, in every form: a
+  // "0x" prefix, a sign, tabs, trailing text, more than 8 digits (kept
+  // modulo 2^32), and a first number glued to a letter (only one number).
+  dir.write("j.txt",
+            "6\n"
+            "0x2121 0X3002\n"
+            "\t2122\t\t-1\n"
+            "2123 +3004garbage\n"
+            "2124 123456789\n"
+            "2125x 3005\n"
+            "2126 0x\n");
+  log = captured([&] { n = setxfertbl("j.txt", m2u); });
+  EXPECT_EQ(n, 6);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x21)], 0x3002);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x22)], 0xFFFF);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x23)], 0x3004);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x24)], 0x6789);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x25)], 0);
+  EXPECT_EQ(m2u[jis(0, 0x21, 0x26)], 0);
+
   // A missing file ends the run, naming jis_uni.txt whatever was asked.
   bool q = false;
   log = captured([&] { setxfertbl("missing.txt", m2u); }, &q);
