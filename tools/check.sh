@@ -12,3 +12,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKILN_SANITIZE=ON -DKILN_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# Every fuzz target for a minute (clang++ with libFuzzer, ASan and UBSan).
+tools/fuzz.sh 60
