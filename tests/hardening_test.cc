@@ -100,59 +100,45 @@ std::vector<uint8_t> bitmap(unsigned n, F ink) {
 
 }  // namespace
 
-TEST(Hardening, StrikeSlotExactFit) {
+TEST(Hardening, StrikeSlotBoundaries) {
   rundir dir;
   bool q = false;
 
-  // 16,384 bitmaps of 32 pixels fill the 2 MiB slot exactly. The strike is
-  // created second, in front of a 16-pixel one, which must come through the
-  // move intact; the exact fit must store the last bitmap in the slot's
-  // last bytes (a reader that checks with < instead of <= refuses it).
-  write_pxg("s16.pxg", build_pxg(bare({block(16, {{0, 3}})})).bytes);
-  write_pxg("s32.pxg", build_pxg(bare({block(32, {{0, 16384}})})).bytes);
+  // 16,384 bitmaps of 32 pixels fill the 2 MiB slot exactly (a reader that
+  // checks with < instead of <= refuses them). Five larger sizes come after
+  // it, so the full slot moves down five times to the last one, whose end
+  // is the end of the store: ASan sees any byte written or moved past it.
+  pxgfile f = bare({block(32, {{0, 16384}})});
+  for (uint8_t size = 33; size <= 37; ++size) f.blocks.push_back(block(size, {}));
+  write_pxg("full.pxg", build_pxg(f).bytes);
   auto src = fresh_src();
-  read_files(*src, {"s16.pxg", "s32.pxg"}, q);
+  read_files(*src, {"full.pxg"}, q);
   ASSERT_FALSE(q);
-  ASSERT_EQ(src->nstrikes, 2);
-  EXPECT_EQ(src->bchrs[0], 16384);
-  EXPECT_EQ(stored(*src, 0, 0x3000 + 16383), pxg_pattern(32, 16383));
-  EXPECT_EQ(src->bitmap(0, 16383) + 128, src->store.get() + kSlotBytes);
-  EXPECT_EQ(stored(*src, 1, 0x3002), pxg_pattern(16, 2));
+  ASSERT_EQ(src->nstrikes, 6);
+  ASSERT_EQ(src->pt[5], 32);
+  EXPECT_EQ(src->bchrs[5], 16384);
+  EXPECT_EQ(src->bitmap(5, 16383) + 128, src->store.get() + kStoreBytes);
+  EXPECT_EQ(stored(*src, 5, 0x3000 + 16383), pxg_pattern(32, 16383));
+  EXPECT_EQ(stored(*src, 5, 0x3000), pxg_pattern(32, 0));
 
   // One more 32-pixel bitmap, in a later file, no longer fits.
   write_pxg("one32.pxg", build_pxg(bare({block(32, {{5, 1}})})).bytes);
   src = fresh_src();
-  EXPECT_EQ(read_files(*src, {"s32.pxg", "one32.pxg"}, q), "error : too many bitmaps");
+  EXPECT_EQ(read_files(*src, {"full.pxg", "one32.pxg"}, q), "error : too many bitmaps");
   EXPECT_TRUE(q);
-}
 
-TEST(Hardening, StrikeSlotOneBytePast) {
-  rundir dir;
-  bool q = false;
   // With 1-byte bitmaps (2 pixels) the slot can be missed by exactly one
-  // byte. Undefined codes count for the slot too (their bitmaps are read
-  // with the block), so 2,097,152 codes, the first 17,672 defined, fit and
-  // the run goes on to its end ("cannot xfer chrcode"); 2,097,153 do not.
-  // Five larger, empty strikes come first, so this one lands in the last
-  // slot and its end is the end of the store, where ASan sees any overrun.
-  pxgfile f = bare({});
+  // byte: 2,097,153 codes, the first 17,672 defined. The bitmaps of
+  // undefined codes are read with their block, so they count for the slot
+  // too (counting only the numbered ones would let 2 MiB + 1 byte in).
+  f = bare({});
   for (uint8_t size = 3; size <= 7; ++size) f.blocks.push_back(block(size, {}));
   std::vector<pxgrange> ranges = {{0, uint16_t(kJisCells)}};
   uint32_t total = kJisCells;
   for (; total + 65535 <= kSlotBytes; total += 65535) ranges.push_back({17672, 65535});
-  ranges.push_back({17672, uint16_t(kSlotBytes - total)});
+  ranges.push_back({17672, uint16_t(kSlotBytes - total + 1)});
   f.blocks.push_back(block(2, ranges));
-  f.blocks.back().bits.assign(kSlotBytes, 0x50);
-  f.blocks.back().bits.back() = 0xA0;
-  write_pxg("full.pxg", build_pxg(f).bytes);
-  auto src = fresh_src();
-  EXPECT_EQ(read_files(*src, {"full.pxg"}, q), "error : cannot xfer chrcode");
-  ASSERT_EQ(src->nstrikes, 6);
-  EXPECT_EQ(src->bchrs[5], kJisCells);
-  EXPECT_EQ(src->store[kStoreBytes - 1], 0xA0);
-
-  f.blocks.back().ranges.back().count += 1;
-  f.blocks.back().bits.push_back(0x50);
+  f.blocks.back().bits.assign(kSlotBytes + 1, 0x50);
   write_pxg("past.pxg", build_pxg(f).bytes);
   src = fresh_src();
   EXPECT_EQ(read_files(*src, {"past.pxg"}, q), "error : too many bitmaps");
@@ -287,9 +273,10 @@ TEST(Hardening, RefusalsLeaveTheOutputAlone) {
   pxgfile seven = bare({});
   for (uint8_t s = 10; s <= 16; ++s) seven.blocks.push_back(block(s, {{s, 1}}));
   write_pxg("seven.pxg", build_pxg(seven).bytes);
-  write_pxg("many.pxg", build_pxg(bare({block(1, {{0, 8192}}), block(1, {{0, 8192}}), block(1, {{0, 8192}}),
-                                        block(1, {{0, 8192}})}))
-                            .bytes);
+  // 0x8000 bitmaps in one strike: four times codes 0..8187, then 16 more.
+  pxgfile many = bare({block(1, {{0, 8188}}), block(1, {{0, 8188}}), block(1, {{0, 8188}}), block(1, {{0, 8188}}),
+                       block(1, {{0, 16}})});
+  write_pxg("many.pxg", build_pxg(many).bytes);
   write_pxg("edge.pxg", build_pxg(bare({block(12, {{17671, 1}})})).bytes);
   write_pxg("undef.pxg", build_pxg(bare({block(12, {{17671, 2}})})).bytes);
   write_pxg("segs.pxg", build_pxg(bare({block(1, {{0, 8189}})})).bytes);
@@ -342,16 +329,20 @@ TEST(Hardening, RefusalsLeaveTheOutputAlone) {
   }
 
   // The other side of each boundary converts: code 17,671 (the grid's last
-  // cell), 8,188 segments, and a 255-pixel all-ink glyph, whose outline has
-  // 4 x 255 points.
+  // cell); 0x7FFF bitmaps in one strike, of 8,188 glyphs (8,189 segments),
+  // the bitmap tables then naming bitmap 0x7FFE; and a 255-pixel all-ink
+  // glyph, whose outline has 4 x 255 points.
   std::string log = run_kilnfont({"font.info", "edge.pxg"});
   EXPECT_NE(log.find("xfer 2 chrs\n"), std::string::npos) << log;
-  EXPECT_EQ(log.substr(log.size() - 9), "complete\n");
-  write_pxg("segs.pxg", build_pxg(bare({block(1, {{0, 8188}})})).bytes);
-  log = run_kilnfont({"font.info", "segs.pxg"});
-  EXPECT_EQ(log.substr(log.size() - 9), "complete\n");
+  EXPECT_TRUE(log.ends_with("\ncomplete\n")) << log;
+  many.blocks.back().ranges[0].count = 15;
+  write_pxg("many.pxg", build_pxg(many).bytes);
+  log = run_kilnfont({"font.info", "many.pxg"});
+  EXPECT_NE(log.find("xfer 8189 chrs\n"), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with("\ncomplete\n")) << log;
+  EXPECT_EQ(font_tables(dir.read("out.ttf")).size(), 13u);
   log = run_kilnfont({"font.info", "ink.pxg"});
-  EXPECT_EQ(log.substr(log.size() - 9), "complete\n");
+  EXPECT_TRUE(log.ends_with("\ncomplete\n")) << log;
   const auto tables = font_tables(dir.read("out.ttf"));
   const fonttable* maxp = find_table(tables, "maxp");
   ASSERT_NE(maxp, nullptr);
