@@ -81,6 +81,7 @@ def main():
              ('x%d' % args.scale, big, outline | freetype.FT_LOAD_TARGET_MONO | freetype.FT_LOAD_RENDER)]
 
     label_size, pad = 12, 8
+    label_flags = freetype.FT_LOAD_DEFAULT if label_size in strikes else outline | freetype.FT_LOAD_RENDER
     label_w = 4 * label_size + 2 * pad
     width = label_w + len(args.text) * big + pad
     height = sum(size + pad for _, size, _ in rows) + pad
@@ -89,10 +90,8 @@ def main():
     for label, size, flags in rows:
         baseline = y + size * 7 // 8  # 14 of 16: where the strikes put it
         face.set_pixel_sizes(label_size, label_size)
-        for k, c in enumerate(label):
-            canvas.draw(pad + k * label_size, baseline, glyph_image(face, chr(0xFF01 + ord(c) - 0x21), freetype.FT_LOAD_DEFAULT
-                                                                    if label_size in strikes else
-                                                                    outline | freetype.FT_LOAD_RENDER))
+        for k, c in enumerate(label):  # in the font's full-width letters
+            canvas.draw(pad + k * label_size, baseline, glyph_image(face, chr(0xFF01 + ord(c) - 0x21), label_flags))
         face.set_pixel_sizes(size, size)
         for k, c in enumerate(args.text):
             canvas.draw(label_w + k * size, baseline, glyph_image(face, c, flags))

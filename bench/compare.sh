@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Times the full conversion of the Shinonome gothic 12 + 14 + 16 px set (the
+# example font: 6879 characters, three strikes) by kilnfont and by the tools a
+# user would reach for today, in one run:
+#   kilnfont    pxg -> outlines traced from the 16 px bitmaps + three strikes
+#   FontForge   BDF import of the three sizes, autotrace (potrace) of the
+#               16 px bitmaps, TrueType with the three strikes
+#   fonttosfnt  BDF -> bitmap-only TrueType with the three strikes
+# and prints each median wall time, the ratios to kilnfont, and peak RSS.
+#
+#   usage: bench/compare.sh [build-dir]      (default: build)
+#   env:   RUNS (kilnfont, fonttosfnt; default 30), FF_RUNS (FontForge,
+#          about a minute each; default 3)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "$root" && realpath -m "${1:-build}")"
+runs="${RUNS:-30}" ff_runs="${FF_RUNS:-3}"
+fonts=/usr/share/fonts/X11/misc
+py=/usr/bin/python3
+
+# The peers and the timing tools, from Debian when they are missing.
+need=()
+for t in hyperfine:hyperfine fonttosfnt:xfonts-utils fontforge:fontforge-nox potrace:potrace pcf2bdf:pcf2bdf \
+         /usr/bin/time:time; do
+  command -v "${t%%:*}" >/dev/null || need+=("${t#*:}")
+done
+[ -e "$fonts/shnmk16.pcf.gz" ] || need+=(xfonts-shinonome)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    apt-get install -y --no-install-recommends "${need[@]}" >/dev/null
+  else
+    echo "compare.sh: missing ${need[*]} (apt-get install ${need[*]})" >&2
+    exit 1
+  fi
+fi
+
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 --target kilnfont >/dev/null
+kiln="$build/kilnfont"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/kiln"
+cp "$root"/example/{example.info,jis_uni.txt,gothic12.pxg,gothic14.pxg,gothic16.pxg} "$work/kiln"
+for s in 12 14 16; do
+  gzip -dc "$fonts/shnmk$s.pcf.gz" >"$work/shnmk$s.pcf"
+  pcf2bdf -o "$work/shnmk$s.bdf" "$work/shnmk$s.pcf"
+done
+
+# FontForge: the 16 px BDF opens the font (one glyph per character, a Unicode
+# cmap), 12 and 14 px join as strikes, 16 px goes to the glyphs' backgrounds
+# too, where autotrace (potrace) turns it into outlines.
+cat >"$work/ff.py" <<'EOF'
+import sys, fontforge
+work = sys.argv[1]
+f = fontforge.open(work + '/shnmk16.bdf')
+f.importBitmaps(work + '/shnmk12.bdf')
+f.importBitmaps(work + '/shnmk14.bdf')
+f.importBitmaps(work + '/shnmk16.bdf', True)
+f.selection.all()
+f.autoTrace()
+f.generate(work + '/ff.ttf', bitmap_type='ttf')
+EOF
+
+# kilnfont and fonttosfnt: hyperfine, no shell in between.
+(cd "$work/kiln" && hyperfine -N --warmup 3 --runs "$runs" --export-json "$work/fast.json" \
+   -n kilnfont "$kiln example.info gothic12.pxg gothic14.pxg gothic16.pxg" \
+   -n fonttosfnt "fonttosfnt -o $work/fts.ttf $work/shnmk12.bdf $work/shnmk14.bdf $work/shnmk16.bdf" >&2)
+
+# Peak RSS of one run each; FontForge's runs (minutes each) are timed here.
+rss() { /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1; cat "$work/time.txt"; }
+(cd "$work/kiln" && rss "$kiln" example.info gothic12.pxg gothic14.pxg gothic16.pxg) >"$work/kiln.rss"
+rss fonttosfnt -o "$work/fts.ttf" "$work"/shnmk{12,14,16}.bdf >"$work/fts.rss"
+: >"$work/ff.runs"
+for _ in $(seq "$ff_runs"); do
+  rss fontforge -quiet -lang=py -script "$work/ff.py" "$work" >>"$work/ff.runs"
+  echo "FontForge run: $(tail -1 "$work/ff.runs") (s, KiB)" >&2
+done
+
+"$py" - "$work" <<'EOF'
+import json, logging, os, statistics, sys
+from fontTools.ttLib import TTFont
+logging.disable(logging.WARNING)  # fontTools' notes on head padding and dates
+work = sys.argv[1]
+fast = {r['command']: r for r in json.load(open(work + '/fast.json'))['results']}
+med = {k: statistics.median(r['times']) for k, r in fast.items()}
+rss = {k: int(open('%s/%s.rss' % (work, f)).read().split()[1]) for k, f in (('kilnfont', 'kiln'), ('fonttosfnt', 'fts'))}
+ff = [tuple(map(float, l.split())) for l in open(work + '/ff.runs')]
+med['FontForge'] = statistics.median(t for t, _ in ff)
+rss['FontForge'] = int(max(m for _, m in ff))
+
+def outlines(path):
+    f = TTFont(path)
+    strikes = [s.bitmapSizeTable.ppemY for s in f['EBLC'].strikes] if 'EBLC' in f else []
+    drawn = sum(1 for g in f.getGlyphOrder() if 'glyf' in f and f['glyf'][g].numberOfContours > 0)
+    return len(f.getBestCmap()), drawn, strikes
+
+out = {'kilnfont': work + '/kiln/kilnexample.ttf', 'FontForge': work + '/ff.ttf', 'fonttosfnt': work + '/fts.ttf'}
+def wall(t):
+    return '%.1f ms' % (t * 1000) if t < 10 else '%.0f s' % t
+
+cpu = next(l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name'))
+print('machine: %d cores, %s' % (os.cpu_count(), cpu))
+print('| tool | median wall | vs kilnfont | peak RSS | characters | glyphs with outlines | strikes |')
+print('|---|---|---|---|---|---|---|')
+for k in ('kilnfont', 'FontForge', 'fonttosfnt'):
+    chars, drawn, strikes = outlines(out[k])
+    print('| %s | %s | %.1fx | %.1f MiB | %d | %d | %s |' % (
+        k, wall(med[k]), med[k] / med['kilnfont'], rss[k] / 1024, chars, drawn,
+        ' '.join(map(str, strikes))))
+print('runs: kilnfont and fonttosfnt %d each (hyperfine), FontForge %d' % (len(fast['kilnfont']['times']), len(ff)))
+EOF
