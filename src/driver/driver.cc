@@ -28,7 +28,7 @@ void info_line(std::FILE* f, char* buf) {
 }
 
 void write_all(std::FILE* out, const bewriter& w) {
-  if (w.size()) std::fwrite(w.b.data(), 1, w.size(), out);
+  if (!w.b.empty()) std::fwrite(w.b.data(), 1, w.b.size(), out);
 }
 
 }  // namespace
@@ -84,11 +84,11 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
   std::fseek(out, long(dirlen), SEEK_SET);
 
-  // The table loop: build each table in memory, sum it, record it, write it.
-  // One buffer serves every table; reserving glyf's room at once lets the
-  // tables before it use the same pages.
+  // The table loop: build each table, sum it, record it, write it. The big
+  // tables stream through the writer's buffer (they spill as they go); the
+  // rest is written and summed here in one piece.
   bewriter w;
-  w.reserve(size_t(16) << 20);
+  w.sink = out;
   for (int32_t i = 0; i < ff.tbls; ++i) {
     std::printf("table no.%2d   ...   ", i);
     tablerec& rec = ff.tblrec[i];
@@ -104,9 +104,9 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
     w.clear();
     def.build(ctx, w);
     if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
-    rec.checkSum = sumB32(w.b.data(), w.size());
-    rec.length = uint32_t(w.size());
-    write_all(out, w);
+    w.spill();
+    rec.checkSum = w.sum;
+    rec.length = uint32_t(w.spilled);
   }
   ctx.src.store.reset();
 

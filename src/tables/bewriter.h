@@ -3,15 +3,33 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 struct bewriter {
-  std::vector<uint8_t> b;
+  std::vector<uint8_t> b;  // the bytes not yet spilled
 
-  size_t size() const { return b.size(); }
-  void clear() { b.clear(); }
-  void reserve(size_t n) { b.reserve(n); }
+  // Streaming for the big tables (glyf, EBDT): with a sink set, spill()
+  // writes the whole 32-bit words buffered so far to it and adds them to
+  // sum, so a table of megabytes passes through a small buffer. Without a
+  // sink, spill() does nothing and the table stays whole in b.
+  std::FILE* sink = nullptr;
+  uint64_t spilled = 0;  // bytes already written to the sink
+  uint32_t sum = 0;      // sumB32 of those bytes
+
+  // Bytes written so far, spilled or not.
+  uint64_t size() const { return spilled + b.size(); }
+  void clear() {
+    b.clear();
+    spilled = 0;
+    sum = 0;
+  }
+  // Room for a table that will reach total bytes.
+  void reserve(uint64_t total) {
+    if (total > size()) b.reserve(size_t(total - spilled));
+  }
+  void spill();
 
   void u8(uint8_t v) { b.push_back(v); }
   void i8(int8_t v) { u8(uint8_t(v)); }
@@ -36,12 +54,13 @@ struct bewriter {
   void pad4() {
     while (b.size() % 4) b.push_back(0);
   }
-  // Overwrites a field already written (offsets known only later).
-  void put_u16(size_t at, uint16_t v) {
-    b.at(at) = uint8_t(v >> 8);
-    b.at(at + 1) = uint8_t(v);
+  // Overwrites a field already written and not spilled (offsets known only
+  // later); at is counted from the start of the table.
+  void put_u16(uint64_t at, uint16_t v) {
+    b.at(size_t(at - spilled)) = uint8_t(v >> 8);
+    b.at(size_t(at - spilled) + 1) = uint8_t(v);
   }
-  void put_u32(size_t at, uint32_t v) {
+  void put_u32(uint64_t at, uint32_t v) {
     put_u16(at, uint16_t(v >> 16));
     put_u16(at + 2, uint16_t(v));
   }

@@ -63,11 +63,10 @@ void line_metrics(bewriter& w, uint8_t S) {
 void build_ebdt(fontctx& ctx, bewriter& w) {
   const glyphsrc& src = ctx.src;
   const size_t n = src.glyphs.size();
-  // Every bitmap copied is a distinct numbered bitmap of its strike, so the
-  // numbered bitmaps bound the table.
-  size_t bound = 4;
-  for (int s = 0; s < src.nstrikes; ++s) bound += size_t(src.bchrs[s]) * bitmap_bytes(src.pt[s]);
-  w.reserve(w.size() + bound + 3);
+  // The images stream out through the writer, spilling to the font file
+  // every 64 KiB, so the buffer holds at most that plus one bitmap.
+  constexpr size_t kSpill = size_t(64) << 10;
+  w.reserve(w.size() + kSpill + bitmap_bytes(255) + 4);
 
   w.u32(kVersion2);  // version 2.0
   for (int s = 0; s < src.nstrikes; ++s) {
@@ -77,6 +76,7 @@ void build_ebdt(fontctx& ctx, bewriter& w) {
       if (bno == kNoBitmap) continue;
       assert((size_t(bno) + 1) * B <= kSlotBytes);
       w.bytes(src.bitmap(s, bno), B);  // the store's bit stream is image format 5 as it is
+      if (w.b.size() >= kSpill) w.spill();
     }
   }
   w.pad4();

@@ -9,9 +9,13 @@
 
 namespace {
 
-// Room reserved for the glyph descriptions before tracing starts, so that the
-// common font never reallocates while glyphs are appended; larger fonts grow.
-constexpr size_t kGlyfReserve = size_t(16) << 20;
+// The glyph descriptions stream out through the writer: it spills to the
+// font file whenever this much is buffered, so the buffer (and its pages)
+// is reused from glyph to glyph instead of holding megabytes of glyf.
+constexpr size_t kGlyfSpill = size_t(64) << 10;
+// Room reserved before tracing: the spill size plus the largest glyph a
+// 255-pixel bitmap can give, so that appending never reallocates.
+constexpr size_t kGlyfReserve = kGlyfSpill + (size_t(1) << 20);
 
 // The strike to trace glyph code from: the first (largest) that holds a
 // bitmap for it, whether or not that bitmap has ink; -1 when none does.
@@ -24,7 +28,7 @@ int strike_for(const glyphsrc& src, uint16_t code) {
 }  // namespace
 
 void build_glyf(fontctx& ctx, bewriter& w) {
-  const size_t start = w.size();
+  const uint64_t start = w.size();
   try {
     w.reserve(start + kGlyfReserve);
   } catch (const std::bad_alloc&) {
@@ -47,6 +51,7 @@ void build_glyf(fontctx& ctx, bewriter& w) {
       }
       glyphs[i].len = uint32_t(len);
       if (w.size() - start > 0xFFFFFFFFu) quit("glyf table too large");
+      if (w.b.size() >= kGlyfSpill) w.spill();
       if (ctx.tr.glyf.maxPoints > ctx.maxPoints) ctx.maxPoints = ctx.tr.glyf.maxPoints;
       if (ctx.tr.glyf.maxContours > ctx.maxContours) ctx.maxContours = ctx.tr.glyf.maxContours;
     }

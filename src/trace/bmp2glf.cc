@@ -152,15 +152,15 @@ int32_t bmp2glf(tracer& tr, uint8_t /*width*/, uint8_t height, const uint8_t* bi
       ++count;
       e[cur] = 0;
       const int h = kind / 3;
-      int next = -1;
-      for (int c = 0; c < 3; ++c) {
-        const int m = dd[3 * h + c];
-        if (e[cur + mv.off[m]]) {
-          next = m;
-          break;
-        }
-      }
-      if (next < 0) break;  // back at the (already cleared) start edge
+      int next;
+      if (e[cur + mv.off[dd[3 * h]]])
+        next = dd[3 * h];
+      else if (e[cur + mv.off[dd[3 * h + 1]]])
+        next = dd[3 * h + 1];
+      else if (e[cur + mv.off[dd[3 * h + 2]]])
+        next = dd[3 * h + 2];
+      else
+        break;  // back at the (already cleared) start edge
       kind = next;
       cur += mv.off[kind];
     }

@@ -24,15 +24,16 @@ constexpr int32_t kYShift = 100;
 
 // Encodes one delta, returns the flag bits for its axis and appends 0, 1 or
 // 2 bytes at out (advancing it). same/short_ are the axis's two flag bits.
+// The short case is written without branches on the sign (the traced
+// directions change too often to predict): the byte is stored even for a
+// zero delta and kept only when the delta is not zero, which the room
+// reserved per point allows.
 inline uint8_t encode_delta(int16_t d, uint8_t same, uint8_t short_, uint8_t*& out) {
-  if (d == 0) return same;
-  if (d >= -255 && d <= -1) {
-    *out++ = uint8_t(-d);
-    return short_;
-  }
-  if (d >= 1 && d <= 255) {
-    *out++ = uint8_t(d);
-    return uint8_t(same | short_);
+  const unsigned a = unsigned(d < 0 ? -d : d);
+  if (a <= 255) {
+    *out = uint8_t(a);
+    out += a != 0;
+    return uint8_t((a != 0 ? short_ : same) | (d > 0 ? same : 0));
   }
   out = be16(out, uint16_t(d));  // a big-endian int16
   return 0;
