@@ -1,6 +1,7 @@
 // Hardening: the limits of the input formats at their exact boundaries,
-// arithmetic that must not wrap, refusals that must leave the output file
-// alone, and the inputs of fuzzing findings (tests/regress/).
+// arithmetic that must not wrap, and refusals that must leave the output
+// file alone. (Inputs of fuzzing findings go under tests/regress/, each with
+// a case here.)
 #include <unistd.h>
 
 #include <cstdio>
