@@ -27,13 +27,3 @@ binsearch binsearch_for(uint32_t n) {
   }
   return b;
 }
-
-void bewriter::spill() {
-  if (!sink) return;
-  const size_t n = b.size() & ~size_t(3);  // whole words; the rest waits
-  if (n == 0) return;
-  sum += sumB32(b.data(), n);
-  std::fwrite(b.data(), 1, n, sink);
-  spilled += n;
-  b.erase(b.begin(), b.begin() + std::ptrdiff_t(n));
-}
