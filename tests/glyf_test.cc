@@ -3,63 +3,47 @@
 // log lines.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "driver/quit.h"
-#include "driver/runinfo.h"
 #include "support/rundir.h"
 #include "tables/tables.h"
 #include "trace/trace.h"
 
 namespace {
 
-// An n x n bitmap with the given pixels inked (row, column).
+// An n x n bitmap with the given pixels (row, column) inked.
 std::vector<uint8_t> pixels(unsigned n, const std::vector<std::pair<unsigned, unsigned>>& ink) {
   std::vector<uint8_t> b(bitmap_bytes(n));
   for (auto [r, c] : ink) b[(r * n + c) / 8] |= uint8_t(0x80 >> ((r * n + c) % 8));
   return b;
 }
-std::vector<uint8_t> full(unsigned n) {
-  std::vector<uint8_t> b(bitmap_bytes(n), 0xFF);
-  return b;
+
+// The glyph bytes bmp2glf gives for one bitmap on its own.
+std::vector<uint8_t> traced(unsigned n, const std::vector<uint8_t>& bits) {
+  tracer tr;
+  bewriter w;
+  bmp2glf(tr, uint8_t(n), uint8_t(n), bits.data(), w);
+  return w.b;
 }
 
-// A glyph source with strikes filled by hand, and what a builder needs.
+// A hand-made glyph source (strike sizes largest first, glyph codes), and
+// what the builders need.
 struct glyfsetup {
   runinfo info;
-  std::unique_ptr<glyphsrc> src = std::make_unique<glyphsrc>();
+  std::unique_ptr<glyphsrc> src;
   tracer tr;
   fontctx ctx{info, *src, tr};
-
-  glyfsetup() {
-    for (auto& u : src->uni2bno) u.fill(kNoBitmap);
-    src->store = std::make_unique<uint8_t[]>(kStoreBytes);
-    std::memset(src->store.get(), 0, kStoreBytes);
-    src->glyphs = {{0, 0}};
-  }
-  // Strikes are added largest first, as the reader orders them.
-  int strike(uint8_t size) {
-    src->pt[src->nstrikes] = size;
-    return src->nstrikes++;
-  }
-  void put(int s, uint16_t code, const std::vector<uint8_t>& bits) {
-    const uint16_t k = src->bchrs[s]++;
-    std::memcpy(src->store.get() + size_t(s) * kSlotBytes + k * bits.size(), bits.data(), bits.size());
-    src->uni2bno[size_t(s)][code] = k;
-  }
-  void glyphs(const std::vector<uint16_t>& codes) {
-    for (uint16_t c : codes) src->glyphs.push_back({c, 0xDEAD});  // stale lengths get overwritten
-  }
-  // Runs the glyf builder; returns the table, leaves the log in log.
   std::string log;
+
+  glyfsetup(const std::vector<uint8_t>& sizes, const std::vector<uint16_t>& codes) : src(make_src(sizes, codes)) {
+    for (GLYPH& g : src->glyphs) g.len = 0xDEAD;  // stale lengths get overwritten
+  }
   std::vector<uint8_t> glyf() {
     bewriter w;
-    testing::internal::CaptureStdout();
-    build_glyf(ctx, w);
-    log = testing::internal::GetCapturedStdout();
+    log = captured([&] { build_glyf(ctx, w); });
     return w.b;
   }
   std::vector<uint32_t> loca() {
@@ -71,103 +55,62 @@ struct glyfsetup {
   }
 };
 
-// The glyph bytes bmp2glf gives for one bitmap on its own.
-std::vector<uint8_t> traced(unsigned n, const std::vector<uint8_t>& bits) {
-  tracer tr;
-  bewriter w;
-  bmp2glf(tr, uint8_t(n), uint8_t(n), bits.data(), w);
-  return w.b;
-}
-
 }  // namespace
 
 TEST(GlyfLoca, WorkedTables) {
   // Only the fallback glyph: nothing traced, eight zeros in the size line,
-  // loca 0, 0, and both maxima stay 1.
-  {
-    glyfsetup g;
-    g.ctx.maxPoints = 77;  // whatever was there before, glyf starts at 1
-    EXPECT_TRUE(g.glyf().empty());
-    EXPECT_EQ(g.log, "malloc ok\nglyf size=00000000\n");
-    EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0}));
-    EXPECT_EQ(g.ctx.maxPoints, 1);
-    EXPECT_EQ(g.ctx.maxContours, 1);
-  }
+  // loca 0, 0, and both maxima 1 whatever they held before.
+  glyfsetup g({}, {});
+  g.ctx.maxPoints = 77;
+  EXPECT_TRUE(g.glyf().empty());
+  EXPECT_EQ(g.log, "malloc ok\nglyf size=00000000\n");
+  EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0}));
+  EXPECT_EQ(g.ctx.maxPoints, 1);
+  EXPECT_EQ(g.ctx.maxContours, 1);
+
   // The single-pixel glyph as glyph 1: glyf is its 28 bytes, loca 0, 0, 28,
   // maxima 4 points and 1 contour.
-  {
-    glyfsetup g;
-    const int s = g.strike(4);
-    g.put(s, 0x3042, pixels(4, {{1, 1}}));
-    g.glyphs({0x3042});
-    const std::vector<uint8_t> t = g.glyf();
-    EXPECT_EQ(t.size(), 28u);
-    EXPECT_EQ(t, traced(4, pixels(4, {{1, 1}})));
-    EXPECT_EQ(g.log, "malloc ok\nglyf size=0000001c\n");
-    EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0, 28}));
-    EXPECT_EQ(g.src->glyphs[1].len, 28u);
-    EXPECT_EQ(g.ctx.maxPoints, 4);
-    EXPECT_EQ(g.ctx.maxContours, 1);
-  }
+  glyfsetup one({4}, {0x3042});
+  put_bitmap(*one.src, 0, 0x3042, pixels(4, {{1, 1}}));
+  EXPECT_EQ(one.glyf(), traced(4, pixels(4, {{1, 1}})));
+  EXPECT_EQ(one.log, "malloc ok\nglyf size=0000001c\n");
+  EXPECT_EQ(one.loca(), (std::vector<uint32_t>{0, 0, 28}));
+  EXPECT_EQ(one.ctx.maxPoints, 4);
+  EXPECT_EQ(one.ctx.maxContours, 1);
 }
 
 TEST(GlyfLoca, StrikeChoiceAndOffsets) {
-  glyfsetup g;
-  const int s24 = g.strike(24), s16 = g.strike(16);
+  glyfsetup g({24, 16}, {0x4E00, 0x4E01, 0x4E02, 0x4E03, 0x4E04});
+  const auto a = pixels(24, {{3, 4}, {10, 10}});
+  const auto c = pixels(16, {{0, 0}, {0, 2}, {5, 5}});
+  const auto ring = pixels(16, {{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {3, 3}});
   // 0x4E00: in both strikes, traced from the 24-pixel bitmap.
-  g.put(s24, 0x4E00, pixels(24, {{3, 4}, {10, 10}}));
-  g.put(s16, 0x4E00, full(16));
+  put_bitmap(*g.src, 0, 0x4E00, a);
+  put_bitmap(*g.src, 1, 0x4E00, std::vector<uint8_t>(32, 0xFF));
   // 0x4E01: blank in the larger strike, which still wins: no outline.
-  g.put(s24, 0x4E01, pixels(24, {}));
-  g.put(s16, 0x4E01, full(16));
-  // 0x4E02: only in the 16-pixel strike. 0x4E03: in no strike.
-  g.put(s16, 0x4E02, pixels(16, {{0, 0}, {0, 2}, {5, 5}}));
-  // 0x4E04: a ring (2 contours, 16 points) after the larger glyphs.
-  g.put(s16, 0x4E04, pixels(16, {{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {3, 3}}));
-  g.glyphs({0x4E00, 0x4E01, 0x4E02, 0x4E03, 0x4E04});
+  put_bitmap(*g.src, 0, 0x4E01, pixels(24, {}));
+  put_bitmap(*g.src, 1, 0x4E01, std::vector<uint8_t>(32, 0xFF));
+  // 0x4E02: only in the 16-pixel strike; 0x4E03 in none; 0x4E04 a ring
+  // (2 contours, 16 points) after the larger glyphs.
+  put_bitmap(*g.src, 1, 0x4E02, c);
+  put_bitmap(*g.src, 1, 0x4E04, ring);
 
-  const std::vector<uint8_t> a = traced(24, pixels(24, {{3, 4}, {10, 10}}));
-  const std::vector<uint8_t> c = traced(16, pixels(16, {{0, 0}, {0, 2}, {5, 5}}));
-  const std::vector<uint8_t> e =
-      traced(16, pixels(16, {{1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {3, 3}}));
-  std::vector<uint8_t> want = a;
-  want.insert(want.end(), c.begin(), c.end());
-  want.insert(want.end(), e.begin(), e.end());
-  const std::vector<uint8_t> t = g.glyf();
-  EXPECT_EQ(t, want);
-
-  const uint32_t la = uint32_t(a.size()), lc = uint32_t(c.size()), le = uint32_t(e.size());
+  std::vector<uint8_t> want = traced(24, a);
+  const uint32_t la = uint32_t(want.size()), lc = uint32_t(traced(16, c).size());
+  for (const auto* t : {&c, &ring}) {
+    const auto b = traced(16, *t);
+    want.insert(want.end(), b.begin(), b.end());
+  }
+  EXPECT_EQ(g.glyf(), want);
   char size_line[32];
-  std::snprintf(size_line, sizeof size_line, "glyf size=%08x\n", la + lc + le);
-  EXPECT_EQ(g.log, std::string("malloc ok\n") + size_line);
-  // Empty glyphs repeat the next offset; every offset is 4-aligned and the
-  // last one is the table length.
-  EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0, la, la, la + lc, la + lc, la + lc + le}));
-  EXPECT_EQ(g.src->glyphs[0].len, 0u);
-  EXPECT_EQ(g.src->glyphs[2].len, 0u);
-  EXPECT_EQ(g.src->glyphs[4].len, 0u);
-  for (uint32_t v : g.loca()) EXPECT_EQ(v % 4, 0u);
-  // Maxima of single glyphs, not sums: 12 points for three separate pixels,
-  // 16 for the ring; 3 contours for the pixels.
+  std::snprintf(size_line, sizeof size_line, "malloc ok\nglyf size=%08zx\n", want.size());
+  EXPECT_EQ(g.log, size_line);
+  // Glyphs without an outline repeat the next offset; the last offset is
+  // the table length.
+  const uint32_t end = uint32_t(want.size());
+  EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0, la, la, la + lc, la + lc, end}));
+  // Maxima of single glyphs, not sums: 16 points for the ring, 3 contours
+  // for the three pixels.
   EXPECT_EQ(g.ctx.maxPoints, 16);
   EXPECT_EQ(g.ctx.maxContours, 3);
-
-  // A second build with the same tracer (storage reused) gives the same table.
-  EXPECT_EQ(g.glyf(), want);
-}
-
-TEST(GlyfLoca, GlyphTooComplex) {
-  // A 255-pixel checkerboard passes TrueType's point limit: the run ends
-  // after "malloc ok", glyph by glyph.
-  glyfsetup g;
-  const int s = g.strike(255);
-  std::vector<std::pair<unsigned, unsigned>> ink;
-  for (unsigned r = 0; r < 255; ++r)
-    for (unsigned c = r & 1; c < 255; c += 2) ink.push_back({r, c});
-  g.put(s, 0x3000, pixels(255, ink));
-  g.glyphs({0x3000});
-  bewriter w;
-  testing::internal::CaptureStdout();
-  EXPECT_THROW(build_glyf(g.ctx, w), quit_signal);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "malloc ok\nerror : glyph too complex\n");
 }

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/driver.h"
+#include "trace/trace.h"
 
 namespace fs = std::filesystem;
 
@@ -48,10 +50,7 @@ std::vector<uint8_t> rundir::read(const std::string& name) const {
 std::string run_kilnfont(const std::vector<std::string>& args) {
   std::vector<const char*> argv{"kilnfont"};
   for (const auto& a : args) argv.push_back(a.c_str());
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  kilnfont_main(int(argv.size()), argv.data());
-  return testing::internal::GetCapturedStdout();
+  return captured([&] { kilnfont_main(int(argv.size()), argv.data()); });
 }
 
 std::string info_text(const std::string& line1, const std::string& weight, const std::string& vendor,
@@ -87,4 +86,43 @@ const fonttable* find_table(const std::vector<fonttable>& t, const std::string& 
   for (const auto& x : t)
     if (x.tag == tag) return &x;
   return nullptr;
+}
+
+std::unique_ptr<glyphsrc> pxg_source() {
+  auto src = std::make_unique<glyphsrc>();
+  for (int k = 0; k < kJisCells; ++k) src->m2u[size_t(k)] = uint16_t(0x3000 + k);
+  src->store.reset(new uint8_t[kStoreBytes]);
+  return src;
+}
+
+std::string read_pxg(glyphsrc& src, const std::vector<std::string>& files, bool* quitted) {
+  std::vector<const char*> argv;
+  for (const auto& n : files) argv.push_back(n.c_str());
+  return captured([&] { readpxg(int32_t(argv.size()), argv.data(), src); }, quitted);
+}
+
+std::unique_ptr<glyphsrc> make_src(const std::vector<uint8_t>& sizes, const std::vector<uint16_t>& codes) {
+  auto src = std::make_unique<glyphsrc>();
+  for (auto& m : src->uni2bno) m.fill(kNoBitmap);
+  src->nstrikes = uint8_t(sizes.size());
+  std::copy(sizes.begin(), sizes.end(), src->pt);
+  src->store = std::make_unique<uint8_t[]>(kStoreBytes);
+  src->glyphs.push_back({0, 0});
+  for (uint16_t c : codes) src->glyphs.push_back({c, 0});
+  return src;
+}
+
+void put_bitmap(glyphsrc& src, int s, uint16_t code, const std::vector<uint8_t>& bits) {
+  const uint16_t k = src.bchrs[s]++;
+  std::copy(bits.begin(), bits.end(), src.store.get() + size_t(s) * kSlotBytes + k * bitmap_bytes(src.pt[s]));
+  src.uni2bno[size_t(s)][code] = k;
+}
+
+std::vector<uint8_t> build_table(table_builder f, glyphsrc& src, const runinfo& info, std::string* log) {
+  tracer tr;
+  fontctx ctx{info, src, tr};
+  bewriter w;
+  const std::string out = captured([&] { f(ctx, w); });
+  if (log) *log = out;
+  return w.b;
 }

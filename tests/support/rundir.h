@@ -1,9 +1,17 @@
 // Test support: a scratch directory to run whole conversions in, and a tiny
 // independent reader of the font files they produce.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "driver/quit.h"
+#include "source/source.h"
+#include "tables/tables.h"
 
 // Creates a fresh directory under the system temp dir and makes it the
 // current directory (jis_uni.txt is read from there); the destructor goes
@@ -24,6 +32,37 @@ class rundir {
  private:
   std::string dir_, old_;
 };
+
+// Runs f with standard output captured and returns what it printed;
+// *quitted (when given) tells whether f ended through quit.
+template <class F>
+std::string captured(F f, bool* quitted = nullptr) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  bool q = false;
+  try {
+    f();
+  } catch (const quit_signal&) {
+    q = true;
+  }
+  if (quitted) *quitted = q;
+  return testing::internal::GetCapturedStdout();
+}
+
+// A glyph source ready for readpxg: store allocated, code k mapped to 0x3000 + k.
+std::unique_ptr<glyphsrc> pxg_source();
+// readpxg over the named files; returns its log.
+std::string read_pxg(glyphsrc& src, const std::vector<std::string>& files, bool* quitted = nullptr);
+
+// A glyph source with strikes of the given sizes (largest first), empty maps,
+// a zeroed store, and the glyph list: glyph 0, then the codes.
+std::unique_ptr<glyphsrc> make_src(const std::vector<uint8_t>& sizes, const std::vector<uint16_t>& codes);
+// Stores bits as the next bitmap of strike s and maps code to it.
+void put_bitmap(glyphsrc& src, int s, uint16_t code, const std::vector<uint8_t>& bits);
+
+// Runs one table builder over src and info; returns the table, *log what it printed.
+std::vector<uint8_t> build_table(table_builder f, glyphsrc& src, const runinfo& info = runinfo{},
+                                 std::string* log = nullptr);
 
 // Runs kilnfont_main with these arguments (the program name is added) and
 // returns what it printed.
