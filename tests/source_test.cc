@@ -117,9 +117,8 @@ TEST(ReadPxg, StrikesFormBySizeAcrossFiles) {
   for (uint16_t c = 0; c < 10; ++c) EXPECT_EQ(stored(*src, 2, 0x3000 + c), pxg_pattern(12, c)) << c;
   EXPECT_EQ(stored(*src, 0, 0x3001), pxg_pattern(24, 1));
   // Maps moved with their strikes: code 5 is only in the 12-pixel strike.
-  EXPECT_EQ(src->uni2bno[0][0x3005], kNoBitmap);
-  EXPECT_EQ(src->uni2bno[1][0x3005], kNoBitmap);
-  EXPECT_EQ(src->uni2bno[2][0x3005], 5);
+  EXPECT_EQ((std::vector<int>{src->uni2bno[0][0x3005], src->uni2bno[1][0x3005], src->uni2bno[2][0x3005]}),
+            (std::vector<int>{kNoBitmap, kNoBitmap, 5}));
 }
 
 TEST(ReadPxg, BlocksRangesAndForkLayouts) {
@@ -173,17 +172,6 @@ TEST(ReadPxg, BlocksRangesAndForkLayouts) {
     EXPECT_EQ(src->bchrs[0], 15) << i;
     for (uint16_t code : {97, 304, 8837}) EXPECT_EQ(stored(*src, 0, 0x3000 + code), pxg_pattern(16, code)) << i;
   }
-
-  // An entry whose data would run past the fork ends the walk quietly: the
-  // block after it is never seen.
-  const pxgimage two = build_pxg(file_of({block(16, {{0, 1}}), block(12, {{0, 1}})}, false));
-  std::vector<uint8_t> b = two.bytes;
-  put(b, two.fork + two.block_at[0] - 4, two.forklen);
-  write_pxg("cut.pxg", b);
-  src = pxg_source();
-  read_pxg(*src, {"cut.pxg"}, &q);
-  EXPECT_FALSE(q);
-  EXPECT_EQ(src->nstrikes, 0);
 }
 
 TEST(ReadPxg, UndefinedCodes) {
@@ -214,14 +202,8 @@ TEST(ReadPxg, UndefinedCodes) {
 
 TEST(ReadPxg, Refusals) {
   rundir dir;
-  const std::string broken = "error : broken pxg(pxgb)-file\n", many = "error : too many bitmaps\n";
-  // A file that cannot be opened; the files before it were read.
-  write_pxg("ok.pxg", build_pxg(file_of({block(16, {{0, 2}})})).bytes);
-  auto src = pxg_source();
+  const std::string broken = "error : broken pxg(pxgb)-file\n";
   bool q = false;
-  EXPECT_EQ(read_pxg(*src, {"ok.pxg", "nope.pxg"}, &q), "ok.pxg\nnope.pxg\nerror : cannot open pxg(pxgb)-file\n");
-  EXPECT_TRUE(q);
-
   // Each case is a file and the end of the reader's log: a refusal, or ""
   // for a file read whole.
   std::vector<std::pair<std::vector<uint8_t>, std::string>> cases;
@@ -259,32 +241,23 @@ TEST(ReadPxg, Refusals) {
   b = df0.bytes, put(b, df0.fork + df0.block_at[0] + 54, uint32_t(b.size()), 2), add(b, broken);
   put(b, df0.fork + df0.block_at[0] + 54, uint32_t(b.size() - 128), 2), add(b, "");
 
-  // Six sizes are fine, a seventh is refused; but a broken header is found
-  // before its size is.
+  // A seventh size is refused, but a broken header is found before its size.
   pxgfile sizes;
-  for (uint8_t s = 10; s < 16; ++s) sizes.blocks.push_back(block(s, {{s, 1}}));
-  add(build_pxg(sizes).bytes, "");
-  sizes.blocks.push_back(block(9, std::vector<pxgrange>(200, pxgrange{9, 1})));
+  for (uint8_t s = 9; s < 16; ++s) sizes.blocks.push_back(block(s, std::vector<pxgrange>(200, pxgrange{s, 1})));
   const pxgimage seven = build_pxg(sizes);
   add(seven.bytes, "error : too many bitmap sizes\n");
   b = seven.bytes, put(b, 87, uint32_t(seven.block_at.back() + 100)), put(b, seven.fork + seven.block_at.back() - 4, 6);
   add(b, broken);
-
-  // A strike reaching 0x8000 bitmaps: 0x7FFF are fine (1-pixel bitmaps,
-  // codes repeated over two blocks), one more is refused.
-  add(build_pxg(file_of({block(1, {{0, 17672}}), block(1, {{0, 0x7FFF - 17672}})})).bytes, "");
-  add(build_pxg(file_of({block(1, {{0, 17672}}), block(1, {{0, 0x8000 - 17672}})})).bytes, many);
-
   // A strike outgrowing its 2 MiB slot: 257 bitmaps of 255 pixels fit
   // (2,089,153 bytes), 258 do not. The slot is checked before the file, so
   // a count patched up to 258 is refused as too many, not as broken.
   const pxgimage big = build_pxg(file_of({block(255, {{0, 200}}), block(255, {{1000, 57}})}, false));
   add(big.bytes, "");
-  b = big.bytes, put(b, big.fork + big.block_at[1] + 38 + 4, 58, 2), add(b, many);
+  b = big.bytes, put(b, big.fork + big.block_at[1] + 38 + 4, 58, 2), add(b, "error : too many bitmaps\n");
 
   for (size_t i = 0; i < cases.size(); ++i) {
     write_pxg("case.pxg", cases[i].first);
-    src = pxg_source();
+    auto src = pxg_source();
     const std::string log = read_pxg(*src, {"case.pxg"}, &q);
     EXPECT_EQ(q, !cases[i].second.empty()) << "case " << i << ": " << log;
     EXPECT_TRUE(log.ends_with("case.pxg\n" + cases[i].second)) << "case " << i << ": " << log;
