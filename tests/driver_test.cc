@@ -158,13 +158,16 @@ TEST(FontFile, HeaderTables) {
   // The lengths, and the 16-bit fields that are easy to get wrong: head's
   // box ends at (999, 859), not 1000 and 860, and loca is long; post's italic
   // angle is 20. With only the fallback glyph there is one glyph and one
-  // metric, and the outline maxima keep their starting value 1.
+  // metric, glyf is empty, loca holds 0, 0, and the outline maxima keep
+  // their starting value 1.
   using fields = std::vector<std::pair<size_t, uint32_t>>;
   const std::tuple<const char*, uint32_t, fields> want[] = {
       {"head", 56, {{12, 0x5F0F}, {18, 1000}, {38, 0xFF74}, {40, 999}, {42, 859}, {50, 1}}},
       {"hhea", 36, {{4, 860}, {6, 0xFF74}, {34, 1}}},
       {"maxp", 32, {{4, 1}, {6, 1}, {8, 1}, {14, 1}}},
-      {"post", 32, {{4, 0x14}, {8, 0xFF9C}}}};
+      {"post", 32, {{4, 0x14}, {8, 0xFF9C}}},
+      {"glyf", 0, {}},
+      {"loca", 8, {{0, 0}, {2, 0}, {4, 0}, {6, 0}}}};
   for (const auto& [tag, length, f] : want) {
     const fonttable* t = find_table(tables, tag);
     ASSERT_NE(t, nullptr);

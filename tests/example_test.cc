@@ -27,7 +27,8 @@ std::string slurp(const std::string& path) {
 std::string inked(const uint8_t* bitmap, unsigned n) {
   std::string s;
   for (unsigned k = 0; k < n * n; ++k)
-    if (bitmap[k / 8] >> (7 - k % 8) & 1) s += (s.empty() ? "" : " ") + std::to_string(k / n) + "," + std::to_string(k % n);
+    if (bitmap[k / 8] >> (7 - k % 8) & 1)
+      s += (s.empty() ? "" : " ") + std::to_string(k / n) + "," + std::to_string(k % n);
   return s;
 }
 

@@ -58,16 +58,6 @@ struct glyfsetup {
 }  // namespace
 
 TEST(GlyfLoca, WorkedTables) {
-  // Only the fallback glyph: nothing traced, eight zeros in the size line,
-  // loca 0, 0, and both maxima 1 whatever they held before.
-  glyfsetup g({}, {});
-  g.ctx.maxPoints = 77;
-  EXPECT_TRUE(g.glyf().empty());
-  EXPECT_EQ(g.log, "malloc ok\nglyf size=00000000\n");
-  EXPECT_EQ(g.loca(), (std::vector<uint32_t>{0, 0}));
-  EXPECT_EQ(g.ctx.maxPoints, 1);
-  EXPECT_EQ(g.ctx.maxContours, 1);
-
   // The single-pixel glyph as glyph 1: glyf is its 28 bytes, loca 0, 0, 28,
   // maxima 4 points and 1 contour.
   glyfsetup one({4}, {0x3042});

