@@ -78,14 +78,6 @@ TEST(Cmap, SegmentsAndSearchFields) {
   EXPECT_EQ(search(c), (std::vector<uint32_t>{2, 0, 0}));
   EXPECT_EQ(segs(c), (std::vector<seg>{{0xFFFF, 0xFFFF, 1}}));
 
-  // One glyph: its segment and the closing one (4, 1, 0); codes all above
-  // 0xFF leave format 0 empty.
-  src = make_src({}, {0x4E00});
-  c = build_table(build_cmap, *src);
-  EXPECT_EQ(search(c), (std::vector<uint32_t>{4, 1, 0}));
-  EXPECT_EQ(segs(c), (std::vector<seg>{{0x4E00, 0x4E00, 0xB201}, {0xFFFF, 0xFFFF, 1}}));
-  EXPECT_EQ(slice(c, 26, 256), bytes(256, 0));
-
   // Codes 2 apart break the run although the glyph ids are consecutive;
   // three runs give segCount 4 (8, 2, 0). A run whose code equals its
   // glyph id gets idDelta 0; the others wrap modulo 65536.
