@@ -1,5 +1,6 @@
-// Test support: a scratch directory to run whole conversions in, and a tiny
-// independent reader of the font files they produce.
+// Test support: a scratch directory to run whole conversions in, captured
+// output, hand-made glyph sources for the reader and the table builders, and
+// a tiny independent reader of the font files the conversions produce.
 #pragma once
 #include <gtest/gtest.h>
 
