@@ -18,14 +18,6 @@
 
 namespace {
 
-// A glyph source whose m2u maps every code k to 0x3000 + k, ready for readpxg.
-std::unique_ptr<glyphsrc> fresh_src() {
-  auto src = std::make_unique<glyphsrc>();
-  for (int k = 0; k < kJisCells; ++k) src->m2u[size_t(k)] = uint16_t(0x3000 + k);
-  src->store.reset(new uint8_t[kStoreBytes]);
-  return src;
-}
-
 // Runs f with standard output sent to a scratch file (some of these inputs
 // print two million lines); returns the last line printed, without its
 // newline, and sets quitted when f ended through quit.
@@ -112,7 +104,7 @@ TEST(Hardening, StrikeSlotBoundaries) {
   pxgfile f = bare({block(32, {{0, 16384}})});
   for (uint8_t size = 33; size <= 37; ++size) f.blocks.push_back(block(size, {}));
   write_pxg("full.pxg", build_pxg(f).bytes);
-  auto src = fresh_src();
+  auto src = pxg_source();
   read_files(*src, {"full.pxg"}, q);
   ASSERT_FALSE(q);
   ASSERT_EQ(src->nstrikes, 6);
@@ -124,7 +116,7 @@ TEST(Hardening, StrikeSlotBoundaries) {
 
   // One more 32-pixel bitmap, in a later file, no longer fits.
   write_pxg("one32.pxg", build_pxg(bare({block(32, {{5, 1}})})).bytes);
-  src = fresh_src();
+  src = pxg_source();
   EXPECT_EQ(read_files(*src, {"full.pxg", "one32.pxg"}, q), "error : too many bitmaps");
   EXPECT_TRUE(q);
 
@@ -141,7 +133,7 @@ TEST(Hardening, StrikeSlotBoundaries) {
   f.blocks.push_back(block(2, ranges));
   f.blocks.back().bits.assign(kSlotBytes + 1, 0x50);
   write_pxg("past.pxg", build_pxg(f).bytes);
-  src = fresh_src();
+  src = pxg_source();
   EXPECT_EQ(read_files(*src, {"past.pxg"}, q), "error : too many bitmaps");
 }
 
@@ -168,7 +160,7 @@ TEST(Hardening, WideForksAndFarBitmaps) {
   ASSERT_EQ(img.bits_at[0], 128u + 0xFFC0);
   write_pxg("far.pxg", img.bytes);
 
-  auto src = fresh_src();
+  auto src = pxg_source();
   read_files(*src, {"wide.pxg", "far.pxg"}, q);
   ASSERT_FALSE(q);
   ASSERT_EQ(src->nstrikes, 3);
@@ -192,7 +184,7 @@ TEST(Hardening, WrappingPositions) {
     std::vector<uint8_t> b = img.bytes;
     put32(b, img.fork + P1, uint32_t(0x100000000 - 4 - back));
     write_pxg("wrap.pxg", b);
-    auto src = fresh_src();
+    auto src = pxg_source();
     read_files(*src, {"wrap.pxg"}, q);
     EXPECT_FALSE(q);
     ASSERT_EQ(src->nstrikes, 1) << back;
@@ -203,7 +195,7 @@ TEST(Hardening, WrappingPositions) {
   std::vector<uint8_t> b = img.bytes;
   put32(b, img.fork, 0xFFFFFFFF);
   write_pxg("top.pxg", b);
-  auto src = fresh_src();
+  auto src = pxg_source();
   read_files(*src, {"top.pxg"}, q);
   EXPECT_FALSE(q);
   EXPECT_EQ(src->nstrikes, 0);
@@ -213,7 +205,7 @@ TEST(Hardening, WrappingPositions) {
   b = img.bytes;
   put32(b, 83, 0xFFFFFF80);
   write_pxg("round.pxg", b);
-  src = fresh_src();
+  src = pxg_source();
   EXPECT_EQ(read_files(*src, {"round.pxg"}, q), "error : broken pxg(pxgb)-file");
 
   // T x B beyond 32 bits: 528,358 bitmaps of 255 pixels are 4,295,022,182
@@ -247,7 +239,7 @@ TEST(Hardening, WrappingPositions) {
   put32(hb, 87, forklen);
   put32(hb, h.fork + h.block_at[0] - 4, forklen - uint32_t(h.block_at[0]));
   write_pxg("huge.pxg", hb);
-  src = fresh_src();
+  src = pxg_source();
   EXPECT_EQ(read_files(*src, {"huge.pxg"}, q), "error : too many bitmaps");
 }
 
