@@ -25,10 +25,7 @@
 #include <string>
 #include <vector>
 
-// The pxg writer of the test suite, so that the tool and the tests make
-// files of one layout.
-#include "../tests/support/pxgwriter.h"
-#include "../tests/support/pxgwriter.cc"
+#include "pxgwriter.h"
 
 namespace {
 
@@ -181,7 +178,6 @@ int main(int argc, char** argv) {
   try {
     pxgfile file;
     file.others = file.map = !plain;
-    file.datafork_lead = 0;
     for (const auto& path : inputs) {
       const bdffont f = read_bdf(path, plane);
       const size_t before = file.blocks.size();
@@ -192,7 +188,11 @@ int main(int argc, char** argv) {
       if (f.clipped) std::fprintf(stderr, ", %d clipped to the cell", f.clipped);
       std::fprintf(stderr, "\n");
     }
-    write_pxg(outpath, build_pxg(file).bytes);
+    const std::vector<uint8_t> bytes = build_pxg(file);
+    std::FILE* out = std::fopen(outpath.c_str(), "wb");
+    if (!out) fail("cannot create " + outpath);
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (std::fclose(out) != 0 || !written) fail("cannot write " + outpath);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bdf2pxg: %s\n", e.what());
     return 1;
