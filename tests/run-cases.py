@@ -1,0 +1,442 @@
+#!/usr/bin/python3
+"""Runs kilnfont's test cases, each a text file under tests/cases/.
+
+A case file starts with free text saying what it proves, then sections, each
+headed by a line "-- NAME --". Input sections are written into a fresh
+directory (which already holds font.info and jis_uni.txt from example/, and
+the files of tests/cases/common/), in order:
+  -- FILE --           the text as it stands
+  -- FILE.hex --       bytes: hex tokens, TOKEN*N repeats, "text", @OFFSET
+                       pads with zeros up to OFFSET, # comments
+  -- FILE.py --        a Python expression (str, bytes, or None to remove FILE);
+                       info(...) makes an info-file, bdf(...) a BDF
+                       font, grid() a jis_uni.txt for every cell
+  -- FILE.copy --      a copy of the named file of the source tree
+  -- FILE.bdf2pxg --   bdf2pxg's arguments; @NAME is Debian's BDF font NAME,
+                       @NAME:K/N the K-th of N parts of its glyphs
+  -- limit --          RLIMIT_FSIZE in bytes for the run (SIGXFSZ ignored)
+Then kilnfont runs with each line of -- args -- (every line must give the
+same results), and the results are compared:
+  -- log --            the whole standard output
+  -- font --           "none" (no file appears or changes), "FILE unchanged",
+                       or "FILE SHA256" for the one file the run writes
+  -- hex TAG... --     hex dump of those tables;  -- ttx TAG... -- fontTools' XML
+  -- points --         every outline: "U+XXXX: x,y x,y | x,y ..." per glyph
+  -- refused --        what OTS says of a font it refuses, and the tables and
+                       glyphs fontTools and FreeType cannot read (by default, none)
+  -- check bdf --      every embedded bitmap equals its BDF glyph, and every
+                       outline at 4x has each source pixel centre on its side
+Every font written is also read by our own directory reader (tables,
+checksums), OTS, fontTools and FreeType, and must carry its MIME type.
+--update rewrites the expected sections from what the run gives.
+"""
+import argparse
+import difflib
+import glob
+import hashlib
+import io
+import logging
+import os
+import re
+import resource
+import shlex
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+
+try:
+    import freetype
+    import numpy as np
+    from fontTools.ttLib import TTFont
+except ImportError as e:
+    sys.exit('FAIL: %s (run with Debian\'s python3: python3-fonttools, python3-freetype, python3-numpy)' % e)
+
+# fontTools warns about what is by design: head and OS/2 carry their zero
+# padding in their recorded length, and head's dates are 0.
+logging.basicConfig(format='fontTools: %(message)s')
+logging.getLogger().handlers[0].addFilter(lambda r: not any(w in r.getMessage() for w in (
+    "extra bytes at the end of 'head'", "too much 'OS/2' table data", 'timestamp seems very low')))
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+EXPECTED = ('log', 'font', 'hex', 'ttx', 'points', 'refused')
+
+
+def read_case(path):
+    text = open(path, encoding='utf-8').read()
+    parts = re.split(r'^-- (.+) --\n', text, flags=re.M)
+    return parts[0], [(parts[i], parts[i + 1]) for i in range(1, len(parts), 2)]
+
+
+def hexbytes(text):
+    out = bytearray()
+    for tok in re.sub(r'#.*', '', text).split():
+        if tok.startswith('"'):
+            out += tok.strip('"').encode()
+        elif tok.startswith('@'):
+            at = int(tok[1:], 0)
+            assert at >= len(out), 'hex: %s is behind position %d' % (tok, len(out))
+            out += bytes(at - len(out))
+        else:
+            hx, _, n = tok.partition('*')
+            out += bytes.fromhex(hx) * int(n or 1)
+    return bytes(out)
+
+
+def bdf(size, glyphs, registry='JISX0208.1983'):
+    """A BDF font of pixel size S, baseline 2 rows above the cell's bottom;
+    glyphs maps a JIS code (row << 8 | cell) to S rows of '#' (ink) and '.',
+    or to a number that picks a pattern."""
+    out = ['STARTFONT 2.1', 'FONT -kiln-test', 'SIZE %d 72 72' % size, 'FONTBOUNDINGBOX %d %d 0 -2' % (size, size),
+           'STARTPROPERTIES 4', 'PIXEL_SIZE %d' % size, 'FONT_ASCENT %d' % (size - 2), 'FONT_DESCENT 2',
+           'CHARSET_REGISTRY "%s"' % registry, 'ENDPROPERTIES', 'CHARS %d' % len(glyphs)]
+    for code, art in glyphs.items():
+        if isinstance(art, int):  # a pattern of its own for each number
+            art = ' '.join(''.join('#' if (art * 7919 + r * 104729 + c * 1299709) % 97 < 40 else '.'
+                                   for c in range(size)) for r in range(size))
+        out += ['STARTCHAR %04x' % code, 'ENCODING %d' % code, 'SWIDTH 1000 0', 'DWIDTH %d 0' % size,
+                'BBX %d %d 0 -2' % (size, size), 'BITMAP']
+        for row in art.split():
+            bits = int(row.replace('#', '1').replace('.', '0'), 2) << (-size % 8)
+            out.append('%0*X' % ((size + 7) // 8 * 2, bits))
+        out.append('ENDCHAR')
+    return '\n'.join(out + ['ENDFONT']) + '\n'
+
+
+def grid(base=0x3000):
+    """A jis_uni.txt that maps each of the 17,672 cells, in code order, to base + its code."""
+    return '17672\n' + ''.join('%x %x\n' % (k // 8836 << 16 | (k % 8836 // 94 + 0x21) << 8 | k % 94 + 0x21, base + k)
+                                for k in range(17672))
+
+
+def info(out='out', weight='4', vendor='KILN', names=()):
+    """An info-file: output name, weight, vendor id, 32 names (name00.. unless given)."""
+    lines = [out, weight, vendor] + ['name%02d' % k for k in range(32)]
+    for k, v in dict(names).items():
+        lines[3 + k] = v
+    return '\n'.join(lines) + '\n'
+
+
+class Runner:
+    def __init__(self, args):
+        self.a, self.failed, self.bdfcache, self.checked = args, [], {}, {}
+        self.tmp = tempfile.mkdtemp(prefix='kiln-cases.')
+
+    def fail(self, case, msg):
+        self.failed.append(case)
+        print('FAIL %s: %s' % (case, msg), flush=True)
+
+    def system_bdf(self, spec):
+        """@shnmk16 or @shnmk16:K/N: a Debian PCF font as BDF, or a part of it."""
+        name, _, part = spec[1:].partition(':')
+        if name not in self.bdfcache:
+            pcf = glob.glob('/usr/share/fonts/X11/*/%s.pcf.gz' % name)
+            assert pcf, 'font %s is not installed' % name
+            path = os.path.join(self.tmp, name + '.bdf')
+            raw = subprocess.run(['gzip', '-dc', pcf[0]], capture_output=True, check=True).stdout
+            subprocess.run(['pcf2bdf', '-o', path], input=raw, check=True)
+            self.bdfcache[name] = path
+        if not part:
+            return self.bdfcache[name]
+        k, n = map(int, part.split('/'))
+        text = open(self.bdfcache[name]).read()
+        chars = re.findall(r'^STARTCHAR.*?^ENDCHAR\n', text, re.M | re.S)
+        mine = chars[len(chars) * k // n:len(chars) * (k + 1) // n]
+        head = re.sub(r'^CHARS \d+', 'CHARS %d' % len(mine), text[:text.index('STARTCHAR')], flags=re.M)
+        path = os.path.join(self.tmp, '%s-%d-%d.bdf' % (name, k, n))
+        open(path, 'w').write(head + ''.join(mine) + 'ENDFONT\n')
+        return path
+
+    def prepare(self, work, sections):
+        shutil.copy(os.path.join(TOP, 'example', 'example.info'), os.path.join(work, 'font.info'))
+        shutil.copy(os.path.join(TOP, 'example', 'jis_uni.txt'), work)
+        for f in glob.glob(os.path.join(TOP, 'tests', 'cases', 'common', '*')):
+            shutil.copy(f, work)
+        bdfs, limit = [], None
+        for name, body in sections:
+            kind = name.rsplit('.', 1)[-1]
+            kind = kind if kind in ('hex', 'py', 'copy', 'bdf2pxg') else ''
+            target = os.path.join(work, name[:-len(kind) - 1] if kind else name)
+            if name == 'limit':
+                limit = int(body)
+            elif name.split()[0] in EXPECTED + ('args', 'check'):
+                continue
+            elif kind == 'hex':
+                open(target, 'wb').write(hexbytes(body))
+            elif kind == 'py':
+                data = eval(body, {'info': info, 'bdf': bdf, 'grid': grid})
+                if data is None:
+                    os.remove(target)
+                else:
+                    open(target, 'wb').write(data.encode('utf-8', 'surrogateescape') if isinstance(data, str) else data)
+            elif kind == 'copy':
+                shutil.copy(os.path.join(TOP, body.strip()), target)
+            elif kind == 'bdf2pxg':
+                args = [self.system_bdf(t) if t.startswith('@') else t for t in shlex.split(body)]
+                bdfs += [os.path.join(work, t) for t in args if t.endswith('.bdf')]
+                run = subprocess.run([self.a.bdf2pxg] + args + ['-o', target], cwd=work, capture_output=True, text=True)
+                assert run.returncode == 0, 'bdf2pxg: ' + run.stderr
+            else:
+                open(target, 'w').write(body)
+        return bdfs, limit
+
+    def run_case(self, path):
+        name = os.path.relpath(path, os.path.join(TOP, 'tests', 'cases'))
+        comment, sections = read_case(path)
+        got = {}
+        arglines = [l for s, b in sections if s == 'args' for l in b.split('\n')[:-1]] or ['']
+        for args in arglines:
+            work = tempfile.mkdtemp(dir=self.tmp)
+            bdfs, limit = self.prepare(work, sections)
+            before = {f: open(os.path.join(work, f), 'rb').read() for f in os.listdir(work)}
+
+            def limits():
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                if limit is not None:
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            run = subprocess.run([self.a.kilnfont] + shlex.split(args), cwd=work, capture_output=True,
+                                 timeout=300, preexec_fn=limits)
+            out = {'log': run.stdout.decode('latin-1')}
+            if run.returncode or run.stderr:
+                self.fail(name, 'kilnfont exit %d, stderr %r' % (run.returncode, run.stderr[-500:]))
+            changed = sorted(f for f in os.listdir(work) if before.get(f) != open(os.path.join(work, f), 'rb').read())
+            font = None
+            if not changed:
+                unchanged = [f for f in before if f.endswith('.ttf')]
+                out['font'] = '%s unchanged\n' % unchanged[0] if unchanged else 'none\n'
+            elif len(changed) == 1:
+                font = os.path.join(work, changed[0])
+                data = open(font, 'rb').read()
+                out['font'] = '%s %s\n' % (changed[0], hashlib.sha256(data).hexdigest())
+            else:
+                out['font'] = 'files changed: %s\n' % ' '.join(changed)
+            for s, body in sections:
+                kind, *tags = s.split()
+                if font and kind in ('hex', 'ttx', 'points'):
+                    out[s] = dump(font, kind, tags)
+                elif kind == 'check' and font and 'bdf' in tags:
+                    self.check_bdf(name, font, bdfs, work)
+            if font:
+                out['refused'] = self.validate(name, font, data)
+            for s, text in out.items():
+                if s in got and got[s] != text:
+                    self.fail(name, '%s differs between argument lines' % s)
+                got.setdefault(s, text)
+            shutil.rmtree(work)
+        wanted = [s for s, _ in sections if s.split()[0] in EXPECTED]
+        for s, body in sections:
+            if s in wanted and s in got and got[s] != body and not self.a.update:
+                diff = difflib.unified_diff(body.splitlines(True), got[s].splitlines(True), 'expected', 'got', n=2)
+                self.fail(name, '%s differs:\n%s' % (s, ''.join(list(diff)[:60])))
+        for s in ('log', 'font'):
+            if s not in wanted and not self.a.update:
+                self.fail(name, 'no -- %s -- section' % s)
+        if got.get('refused') and 'refused' not in wanted:
+            self.fail(name, 'refused: ' + got['refused'])
+        if self.a.update:
+            expected = dict(sections)
+            expected.update({s: got[s] for s in got if s in wanted or s in ('log', 'font')})
+            order = [s for s, _ in sections] + [s for s in ('log', 'font') if s not in wanted]
+            with open(path, 'w', encoding='utf-8') as f:
+                f.write(comment + ''.join('-- %s --\n%s' % (s, expected[s]) for s in order))
+
+    def validate(self, name, path, data):
+        """Our own reading of the directory, then OTS, fontTools and FreeType."""
+        problems = check_directory(data)
+        mime = os.getxattr(path, 'user.mime_type') if 'user.mime_type' in os.listxattr(path) else None
+        if mime != b'application/x-truetype':
+            problems.append('MIME type %r' % mime)
+        ots = subprocess.run(['ots-sanitize', path], capture_output=True, text=True)
+        refused = '' if ots.returncode == 0 else ots.stdout + ots.stderr
+        font = TTFont(path, lazy=False)
+        for tag in font.keys():
+            try:
+                font[tag]
+                if tag == 'glyf':
+                    for g in font.getGlyphOrder():
+                        font['glyf'][g].expand(font['glyf'])
+            except Exception as e:
+                refused += 'fontTools: %s: %r\n' % (tag, e)
+        face = freetype.Face(path)  # a font whose glyf is empty is a bitmap font to FreeType
+        face.set_pixel_sizes(0, 64) if face.is_scalable else face.num_fixed_sizes and face.select_size(0)
+        for gid in range(face.num_glyphs):
+            try:
+                face.load_glyph(gid, freetype.FT_LOAD_NO_BITMAP if face.is_scalable else freetype.FT_LOAD_DEFAULT)
+            except freetype.FT_Exception as e:
+                refused += 'FreeType: glyph %d: %s\n' % (gid, e)
+        for p in problems:
+            self.fail(name, p)
+        return refused
+
+    def check_bdf(self, name, path, bdfs, work):
+        """Each BDF glyph at its Unicode value: the strike of its size holds
+        it pixel for pixel, and the outline (traced from the largest strike
+        holding it) rendered at 4x has every pixel centre on the right side."""
+        m2u = read_jis_uni(os.path.join(work, 'jis_uni.txt'))
+        strikes = {}
+        for b in bdfs:
+            size, glyphs = read_bdf(b, m2u)
+            strikes.setdefault(size, {}).update(glyphs)
+        face = freetype.Face(path)
+        bad = []
+        with_bitmaps = 'EBLC' in TTFont(path)
+        for size, glyphs in sorted(strikes.items()):
+            if not with_bitmaps:
+                break
+            face.set_pixel_sizes(size, size)
+            for u, want in glyphs.items():
+                face.load_glyph(face.get_char_index(u))
+                g = face.glyph
+                frame = (g.bitmap.width, g.bitmap.rows, g.bitmap_left, g.bitmap_top)
+                if frame != (size, size, 0, size - 2) or not np.array_equal(unpack(g.bitmap), want):
+                    bad.append('U+%04X at %d px: frame %s, rows differing %s' % (
+                        u, size, frame, np.nonzero((unpack(g.bitmap)[:size, :size] != want).any(1))[0]
+                        if frame[:2] == (size, size) else '-'))
+        source = {}
+        for size in sorted(strikes, reverse=True):
+            for u, bits in strikes[size].items():
+                source.setdefault(u, (size, bits))
+        key = hashlib.sha256(b''.join(TTFont(path).reader[t] for t in ('glyf', 'loca'))).hexdigest()
+        if self.checked.setdefault(key, name) == name:
+            for size in sorted({s for s, _ in source.values()}):
+                face.set_pixel_sizes(0, 4 * size)
+                c = np.arange(size)
+                px = np.floor(990.0 * (c + 0.5) / size * 4 * size / 1000.0).astype(int)
+                py = np.floor((899.0 - 990.0 * (c + 1.5) / size) * 4 * size / 1000.0).astype(int)
+                for u in sorted(u for u, (s, _) in source.items() if s == size):
+                    face.load_glyph(face.get_char_index(u), freetype.FT_LOAD_RENDER | freetype.FT_LOAD_NO_HINTING
+                                    | freetype.FT_LOAD_NO_BITMAP | freetype.FT_LOAD_TARGET_MONO)
+                    g, img = face.glyph, unpack(face.glyph.bitmap)
+                    rows, cols = np.meshgrid(g.bitmap_top - 1 - py, px - g.bitmap_left, indexing='ij')
+                    inside = (rows >= 0) & (rows < img.shape[0]) & (cols >= 0) & (cols < img.shape[1])
+                    seen = np.zeros((size, size), bool)
+                    seen[inside] = img[rows[inside], cols[inside]]
+                    wrong = np.argwhere(seen != source[u][1])
+                    if len(wrong):
+                        bad.append('U+%04X outline at 4x: %s' % (u, ' '.join('%s(%d,%d)' % (
+                            'ink' if source[u][1][r, c] else 'blank', r, c) for r, c in wrong[:4])))
+        if bad:
+            self.fail(name, '%d glyphs differ from the BDF: %s' % (len(bad), '; '.join(bad[:6])))
+
+
+def check_directory(data):
+    """Header, tags ascending, tables contiguous and 4-aligned, each checksum
+    (head's with checkSumAdjustment as 0), and the whole file's sum."""
+    def sum32(b):
+        return sum(struct.unpack('>%dI' % (len(b) // 4), b[:len(b) // 4 * 4])) & 0xFFFFFFFF
+    problems = []
+    version, num, srange, sel, shift = struct.unpack_from('>IHHHH', data + bytes(12))
+    p = 1 << max(num.bit_length() - 1, 0)
+    if (version, srange, sel, shift) != (0x10000, 16 * p, p.bit_length() - 1, 16 * (num - p)):
+        problems.append('offset subtable %s' % [version, num, srange, sel, shift])
+    at, tags = 12 + 16 * num, []
+    for i in range(num):
+        tag, csum, off, length = struct.unpack_from('>4sIII', data, 12 + 16 * i)
+        tags.append(tag)
+        body = data[off:off + length]
+        summed = body[:8] + bytes(4) + body[12:] if tag == b'head' else body
+        if off != at or length % 4 or len(body) != length or sum32(summed) != csum:
+            problems.append('%s at %d (expected %d), length %d, checksum %08x (sums to %08x)' % (
+                tag, off, at, length, csum, sum32(summed)))
+        at = off + length
+    if tags != sorted(set(tags)) or at != len(data) or sum32(data) != 0xB1B0AFBA:
+        problems.append('tags %s, tables end at %d of %d, file sum %08x' % (tags, at, len(data), sum32(data)))
+    return problems
+
+
+def dump(path, kind, tags):
+    font = TTFont(path)
+    if kind == 'hex':
+        out = []
+        for t in tags:
+            raw = font.reader[t]
+            out.append('%s %d\n' % (t, len(raw)))
+            out += ['%s\n' % raw[k:k + 16].hex(' ') for k in range(0, len(raw), 16)]
+        return ''.join(out)
+    if kind == 'ttx':
+        f = io.StringIO()
+        font.saveXML(f, tables=tags, newlinestr='\n')
+        return re.sub(r' ttLibVersion="[^"]*"', '', f.getvalue())
+    cmap, glyf, out = {v: k for k, v in font.getBestCmap().items()}, font['glyf'], []
+    for g in font.getGlyphOrder():
+        coords, ends, _ = glyf[g].getCoordinates(glyf)
+        if len(coords):
+            contours, start = [], 0
+            for e in ends:
+                contours.append(' '.join('%d,%d' % tuple(p) for p in coords[start:e + 1]))
+                start = e + 1
+            out.append('U+%04X: %s\n' % (cmap.get(g, 0), ' | '.join(contours)))
+    return ''.join(out)
+
+
+def read_jis_uni(path):
+    m2u = [0] * 17672
+    for line in open(path, 'rb').read().split(b'\n')[1:]:
+        try:
+            jis, uni = (int(x, 16) for x in line.split()[:2])
+        except ValueError:
+            continue
+        plane, row, cell = jis >> 16, jis >> 8 & 0xFF, jis & 0xFF
+        if plane <= 1 and 0x21 <= row <= 0x7E and 0x21 <= cell <= 0x7E:
+            m2u[plane * 8836 + (row - 0x21) * 94 + cell - 0x21] = uni & 0xFFFF
+    return m2u
+
+
+def read_bdf(path, m2u):
+    """(S, {unicode: S x S bool array}) of a JIS BDF font, each glyph placed
+    by its BBX in the S x S cell, the baseline FONT_ASCENT rows below the top."""
+    text = open(path, encoding='latin-1').read()
+    prop = dict(re.findall(r'^(PIXEL_SIZE|FONT_ASCENT|FONT_DESCENT) (-?\d+)', text, re.M))
+    ascent, descent = int(prop['FONT_ASCENT']), int(prop['FONT_DESCENT'])
+    size = int(prop.get('PIXEL_SIZE', ascent + descent))
+    plane = 1 if re.search(r'^CHARSET_REGISTRY "?JISX0212', text, re.M | re.I) else 0
+    top = ascent + (size - ascent - descent) // 2
+    glyphs = {}
+    for enc, w, h, xo, yo, hexrows in re.findall(
+            r'^ENCODING (\d+)\n(?:.*\n)*?BBX (\d+) (\d+) (-?\d+) (-?\d+)\n(?:.*\n)*?BITMAP\n((?:[0-9A-Fa-f]+\n)*)', text, re.M):
+        enc, w, h, xo, yo = map(int, (enc, w, h, xo, yo))
+        if not (0x21 <= enc >> 8 <= 0x7E and 0x21 <= enc & 0xFF <= 0x7E):
+            continue
+        cell = np.zeros((size, size), bool)
+        for i, row in enumerate(hexrows.split()):
+            bits = np.unpackbits(np.frombuffer(bytes.fromhex(row), np.uint8))[:w].astype(bool)
+            r = top - 1 - (yo + h - 1 - i)
+            for j in np.nonzero(bits)[0]:
+                if 0 <= r < size and 0 <= xo + j < size:
+                    cell[r, xo + j] = True
+        glyphs[m2u[plane * 8836 + ((enc >> 8) - 0x21) * 94 + (enc & 0xFF) - 0x21]] = cell
+    return size, glyphs
+
+
+def unpack(bm):
+    if bm.rows == 0:
+        return np.zeros((0, 0), bool)
+    raw = np.array(bm.buffer, np.uint8).reshape(bm.rows, bm.pitch)
+    return np.unpackbits(raw, axis=1)[:, :bm.width].astype(bool)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--kilnfont', required=True)
+    ap.add_argument('--bdf2pxg', required=True)
+    ap.add_argument('--update', action='store_true')
+    ap.add_argument('cases', nargs='+', help='case files, or folders of them')
+    args = ap.parse_args()
+    args.kilnfont, args.bdf2pxg = os.path.abspath(args.kilnfont), os.path.abspath(args.bdf2pxg)
+    r = Runner(args)
+    files = sorted(f for c in args.cases for f in ([c] if os.path.isfile(c) else glob.glob(c + '/**/*.txt', recursive=True)))
+    try:
+        for f in files:
+            try:
+                r.run_case(f)
+            except Exception as e:
+                r.fail(os.path.basename(f), '%s: %s' % (type(e).__name__, e))
+    finally:
+        shutil.rmtree(r.tmp, ignore_errors=True)
+    print('%d cases, %d failed' % (len(files), len(set(r.failed))))
+    return 1 if r.failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
