@@ -111,11 +111,12 @@ def grid(base=0x3000):
 
 
 def info(out='out', weight='4', vendor='KILN', names=()):
-    """An info-file: output name, weight, vendor id, 32 names (name00.. unless given)."""
+    """An info-file: output name, weight, vendor id, and 32 names ("name00"..
+    unless given, as text or as bytes)."""
     lines = [out, weight, vendor] + ['name%02d' % k for k in range(32)]
     for k, v in dict(names).items():
         lines[3 + k] = v
-    return '\n'.join(lines) + '\n'
+    return b''.join((l if isinstance(l, bytes) else l.encode()) + b'\n' for l in lines)
 
 
 class Runner:
