@@ -3,8 +3,8 @@
 
 A case file starts with free text saying what it proves, then sections, each
 headed by a line "-- NAME --". Input sections are written into a fresh
-directory (which already holds font.info and jis_uni.txt from example/, and
-the files of tests/cases/common/), in order:
+directory (which already holds font.info and jis_uni.txt from example/), in
+order:
   -- FILE --           the text as it stands
   -- FILE.hex --       bytes: hex tokens, TOKEN*N repeats, "text", @OFFSET
                        pads with zeros up to OFFSET, # comments
@@ -128,9 +128,9 @@ class Runner:
         self.failed.append(case)
         print('FAIL %s: %s' % (case, msg), flush=True)
 
-    def system_bdf(self, spec):
+    def system_bdf(self, font):
         """@shnmk16 or @shnmk16:K/N: a Debian PCF font as BDF, or a part of it."""
-        name, _, part = spec[1:].partition(':')
+        name, _, part = font[1:].partition(':')
         if name not in self.bdfcache:
             pcf = glob.glob('/usr/share/fonts/X11/*/%s.pcf.gz' % name)
             assert pcf, 'font %s is not installed' % name
@@ -152,8 +152,6 @@ class Runner:
     def prepare(self, work, sections):
         shutil.copy(os.path.join(TOP, 'example', 'example.info'), os.path.join(work, 'font.info'))
         shutil.copy(os.path.join(TOP, 'example', 'jis_uni.txt'), work)
-        for f in glob.glob(os.path.join(TOP, 'tests', 'cases', 'common', '*')):
-            shutil.copy(f, work)
         bdfs, limit = [], None
         for name, body in sections:
             kind = name.rsplit('.', 1)[-1]
