@@ -47,6 +47,7 @@ int strike_for(uint8_t S, glyphsrc& src) {
   for (; j > 0 && src.pt[j - 1] < S; --j) {
     src.pt[j] = src.pt[j - 1];
     src.bchrs[j] = src.bchrs[j - 1];
+    src.used[j] = src.used[j - 1];
     src.bchrs[j - 1] = 0;
     // Only numbered bitmaps are ever looked up, so the rest of the slot
     // need not move.
@@ -57,12 +58,16 @@ int strike_for(uint8_t S, glyphsrc& src) {
   src.uni2bno[size_t(j)].fill(kNoBitmap);
   src.pt[j] = S;
   src.bchrs[j] = 0;
+  src.used[j] = 0;
   ++src.nstrikes;
   return j;
 }
 
 // Handles the bitmap block whose data starts at D of the fork. file is the
-// whole file as read (flen bytes), F the fork's file position.
+// whole file as read (flen bytes), F the fork's file position. Every check
+// of the block comes before its codes are numbered, so that the work and the
+// "undefined chrcode" lines stay within one slot's worth of codes per strike
+// whatever the input.
 void read_block(const bereader& fork, uint64_t D, const uint8_t* file, uint64_t flen, uint64_t F,
                 glyphsrc& src, bool& undefined) {
   // 1. Header and range list inside the fork (not necessarily inside the
@@ -74,20 +79,31 @@ void read_block(const bereader& fork, uint64_t D, const uint8_t* file, uint64_t 
   const unsigned n = fork.u8(D + hdr - 1);
   fork.need(D + hdr, 6 * uint64_t(n));
   if (S == 0) quit(kBroken);
+  uint64_t T = 0;
+  for (unsigned r = 0; r < n; ++r) T += fork.u16(D + hdr + 6 * uint64_t(r) + 4);
 
   // 2. The strike of this size.
   const int s = strike_for(S, src);
   const uint64_t B = bitmap_bytes(S);
-  const uint64_t dest = uint64_t(src.bchrs[s]) * B;
 
-  // 3. Number the codes; codes are kept at full width, so a range may run
+  // 3. All T bitmaps, undefined codes' included, take room in the slot after
+  //    those of the strike's earlier blocks.
+  if ((src.used[s] + T) * B > kSlotBytes) quit("too many bitmaps");
+  src.used[s] += uint32_t(T);
+
+  // 4. They must lie inside the file. They go where the numbered bitmaps
+  //    end, which is inside the room just taken.
+  const uint64_t from = inline_bits ? F + D + hdr + 6 * uint64_t(n) : kHeaderBytes + fork.u16(D + 54);
+  const uint64_t bytes = T * B;
+  if (from > flen || bytes > flen - from) quit(kBroken);
+  std::memcpy(src.store.get() + size_t(s) * kSlotBytes + size_t(src.bchrs[s]) * B, file + from, size_t(bytes));
+
+  // 5. Number the codes; codes are kept at full width, so a range may run
   //    past 0xFFFF and past the table.
-  uint64_t T = 0;
   for (unsigned r = 0; r < n; ++r) {
     const uint64_t at = D + hdr + 6 * uint64_t(r);
     const uint32_t first = fork.u16(at);
     const uint32_t count = fork.u16(at + 4);
-    T += count;
     for (uint32_t code = first; code < first + count; ++code) {
       const uint16_t u = code < uint32_t(kJisCells) ? src.m2u[code] : 0;
       if (u == 0) {
@@ -100,15 +116,6 @@ void read_block(const bereader& fork, uint64_t D, const uint8_t* file, uint64_t 
       src.uni2bno[size_t(s)][u] = src.bchrs[s]++;
     }
   }
-
-  // 4. All T bitmaps, undefined codes' included, go to the slot.
-  const uint64_t bytes = T * B;
-  if (bytes > kSlotBytes - dest) quit("too many bitmaps");
-
-  // 5. They must lie inside the file.
-  const uint64_t from = inline_bits ? F + D + hdr + 6 * uint64_t(n) : kHeaderBytes + fork.u16(D + 54);
-  if (from > flen || bytes > flen - from) quit(kBroken);
-  std::memcpy(src.store.get() + size_t(s) * kSlotBytes + dest, file + from, size_t(bytes));
 }
 
 // True when the entry data at D is a bitmap block: flag bit 0x20 and the

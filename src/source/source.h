@@ -31,6 +31,7 @@ struct glyphsrc {
   m2u_table m2u{};                  // linear JIS index -> Unicode, 0 = undefined
   uint8_t pt[kMaxStrikes] = {};     // pixel size of each strike, largest first
   uint16_t bchrs[kMaxStrikes] = {}; // bitmaps numbered in each strike
+  uint32_t used[kMaxStrikes] = {};  // bitmaps of each strike's blocks so far, undefined codes' included
   std::array<std::array<uint16_t, 65536>, kMaxStrikes> uni2bno;  // Unicode -> bitmap number
   uint8_t nstrikes = 0;             // strikes in use
   std::unique_ptr<uint8_t[]> store; // strike store, kStoreBytes, slot s at s * kSlotBytes
@@ -47,10 +48,11 @@ struct glyphsrc {
 // line of the file's first line. Ends the run if the file cannot be opened.
 uint16_t setxfertbl(const char* path, m2u_table& m2u);
 
-// Reads the pxg files in order into the strikes of src (pt, bchrs, uni2bno,
-// store; src.store must hold kStoreBytes and bchrs must be 0). Returns the
-// strike count. Ends the run on an unreadable or broken file, and after the
-// last file if any character code had no Unicode value.
+// Reads the pxg files in order into the strikes of src (pt, bchrs, used,
+// uni2bno, store; src.store must hold kStoreBytes and bchrs must be 0).
+// Returns the strike count. Ends the run on an unreadable or broken file, a
+// strike beyond the store's limits, and after the last file if any
+// character code had no Unicode value.
 uint8_t readpxg(int32_t count, const char* const* files, glyphsrc& src);
 
 // Builds src.glyphs: glyph 0, then one glyph per Unicode value that any
