@@ -14,6 +14,7 @@ order:
   -- FILE.copy --      a copy of the named file of the source tree
   -- FILE.bdf2pxg --   bdf2pxg's arguments; @NAME is Debian's BDF font NAME,
                        @NAME:K/N the K-th of N parts of its glyphs
+  -- FILE.link --      a symbolic link to the named file
   -- limit --          RLIMIT_FSIZE in bytes for the run (SIGXFSZ ignored)
 Then kilnfont runs with each line of -- args -- (every line must give the
 same results), and the results are compared:
@@ -21,6 +22,7 @@ same results), and the results are compared:
   -- font --           "none" (no file appears or changes), "FILE unchanged",
                        or "FILE SHA256" for the one file the run writes
   -- hex TAG... --     hex dump of those tables;  -- ttx TAG... -- fontTools' XML
+  -- bdf2pxg --        what bdf2pxg printed on standard error (it may then fail)
   -- points --         every outline: "U+XXXX: x,y x,y | x,y ..." per glyph
   -- refused --        what OTS says of a font it refuses, and the tables and
                        glyphs fontTools and FreeType cannot read (by default, none)
@@ -42,6 +44,7 @@ import resource
 import shlex
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -60,7 +63,7 @@ logging.basicConfig(format='fontTools: %(message)s')
 logging.getLogger().handlers[0].addFilter(lambda r: not any(w in r.getMessage() for w in (
     "extra bytes at the end of 'head'", "too much 'OS/2' table data", 'timestamp seems very low')))
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-EXPECTED = ('log', 'font', 'hex', 'ttx', 'points', 'refused')
+EXPECTED = ('log', 'font', 'hex', 'ttx', 'points', 'refused', 'bdf2pxg')
 
 
 def read_case(path):
@@ -152,10 +155,11 @@ class Runner:
     def prepare(self, work, sections):
         shutil.copy(os.path.join(TOP, 'example', 'example.info'), os.path.join(work, 'font.info'))
         shutil.copy(os.path.join(TOP, 'example', 'jis_uni.txt'), work)
-        bdfs, limit = [], None
+        bdfs, limit, tools = [], None, ''
         for name, body in sections:
+            os.makedirs(os.path.dirname(os.path.join(work, name)), exist_ok=True)
             kind = name.rsplit('.', 1)[-1]
-            kind = kind if kind in ('hex', 'py', 'copy', 'bdf2pxg') else ''
+            kind = kind if kind in ('hex', 'py', 'copy', 'bdf2pxg', 'link') else ''
             target = os.path.join(work, name[:-len(kind) - 1] if kind else name)
             if name == 'limit':
                 limit = int(body)
@@ -169,16 +173,19 @@ class Runner:
                     os.remove(target)
                 else:
                     open(target, 'wb').write(data.encode('utf-8', 'surrogateescape') if isinstance(data, str) else data)
+            elif kind == 'link':
+                os.symlink(body.strip(), target)
             elif kind == 'copy':
                 shutil.copy(os.path.join(TOP, body.strip()), target)
             elif kind == 'bdf2pxg':
                 args = [self.system_bdf(t) if t.startswith('@') else t for t in shlex.split(body)]
                 bdfs += [os.path.join(work, t) for t in args if t.endswith('.bdf')]
                 run = subprocess.run([self.a.bdf2pxg] + args + ['-o', target], cwd=work, capture_output=True, text=True)
-                assert run.returncode == 0, 'bdf2pxg: ' + run.stderr
+                tools += run.stderr.replace(self.tmp, '')
+                assert run.returncode == 0 or 'bdf2pxg' in dict(sections), 'bdf2pxg: ' + run.stderr
             else:
                 open(target, 'w').write(body)
-        return bdfs, limit
+        return bdfs, limit, tools
 
     def run_case(self, path):
         name = os.path.relpath(path, os.path.join(TOP, 'tests', 'cases'))
@@ -187,8 +194,8 @@ class Runner:
         arglines = [l for s, b in sections if s == 'args' for l in b.split('\n')[:-1]] or ['']
         for args in arglines:
             work = tempfile.mkdtemp(dir=self.tmp)
-            bdfs, limit = self.prepare(work, sections)
-            before = {f: open(os.path.join(work, f), 'rb').read() for f in os.listdir(work)}
+            bdfs, limit, tools = self.prepare(work, sections)
+            before = files_in(work)
 
             def limits():
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
@@ -196,10 +203,11 @@ class Runner:
                     resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
             run = subprocess.run([self.a.kilnfont] + shlex.split(args), cwd=work, capture_output=True,
                                  timeout=300, preexec_fn=limits)
-            out = {'log': run.stdout.decode('latin-1')}
+            out = {'log': run.stdout.decode('latin-1'), 'bdf2pxg': tools}
             if run.returncode or run.stderr:
                 self.fail(name, 'kilnfont exit %d, stderr %r' % (run.returncode, run.stderr[-500:]))
-            changed = sorted(f for f in os.listdir(work) if before.get(f) != open(os.path.join(work, f), 'rb').read())
+            after = files_in(work)
+            changed = sorted(f for f in after if before.get(f) != after[f])
             font = None
             if not changed:
                 unchanged = [f for f in before if f.endswith('.ttf')]
@@ -243,6 +251,11 @@ class Runner:
     def validate(self, name, path, data):
         """Our own reading of the directory, then OTS, fontTools and FreeType."""
         problems = check_directory(data)
+        mask = os.umask(0)
+        os.umask(mask)
+        st = os.lstat(path)
+        if not stat.S_ISREG(st.st_mode) or st.st_mode & 0o7777 != 0o666 & ~mask:
+            problems.append('not a regular file of mode %o' % (0o666 & ~mask))
         mime = os.getxattr(path, 'user.mime_type') if 'user.mime_type' in os.listxattr(path) else None
         if mime != b'application/x-truetype':
             problems.append('MIME type %r' % mime)
@@ -317,6 +330,12 @@ class Runner:
                             'ink' if source[u][1][r, c] else 'blank', r, c) for r, c in wrong[:4])))
         if bad:
             self.fail(name, '%d glyphs differ from the BDF: %s' % (len(bad), '; '.join(bad[:6])))
+
+
+def files_in(top):
+    """{path: bytes} of every file under top, symbolic links read through."""
+    return {os.path.relpath(os.path.join(d, f), top): open(os.path.join(d, f), 'rb').read()
+            for d, _, names in os.walk(top) for f in names}
 
 
 def check_directory(data):

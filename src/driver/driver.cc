@@ -1,10 +1,14 @@
 // The run sequence: command line, info-file, glyph source, then the font.
 #include "driver/driver.h"
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "driver/quit.h"
 #include "source/source.h"
@@ -16,11 +20,60 @@ constexpr const char* kUsage = "kilnfont  ver.0.00\nusage:\tkilnfont info-file p
 constexpr int kLineRead = 255;  // one read takes at most 254 characters and the NUL
 
 // Closes the stream when the conversion ends early, so a refused run leaves
-// no open handle behind (the partly written file itself stays).
+// no open handle behind.
 struct file_closer {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+constexpr const char* kWriteFailed = "cannot write output";
+
+// The font is written to a temporary file beside the output and renamed over
+// it only when complete, so that no run leaves a partial font and an existing
+// font is replaced only by a whole new one. Every failure after the file is
+// created ends the run through quit, whose unwinding comes through here: the
+// destructor closes and removes the file unless it has been renamed.
+struct tempfont {
+  std::string path;
+  std::FILE* f = nullptr;
+  ~tempfont() {
+    if (f) std::fclose(f);
+    if (!path.empty()) std::remove(path.c_str());
+  }
+};
+
+// Creates the temporary file in the output's directory, with the mode a new
+// file would get (mkstemp makes it 0600). Its name is short, so that it fits
+// wherever the output's name does. Ends the run with "cannot output".
+void create_temp(tempfont& t, const char* outname) {
+  const char* slash = std::strrchr(outname, '/');
+  t.path = std::string(outname, slash ? size_t(slash - outname + 1) : 0) + ".kilnfont-XXXXXX";
+  const int fd = mkstemp(t.path.data());
+  if (fd < 0) {
+    t.path.clear();
+    quit("cannot output");
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  t.f = fdopen(fd, "wb");
+  if (!t.f) close(fd);
+  if (!t.f || fchmod(fd, 0666 & ~mask) != 0) quit("cannot output");
+}
+
+// Closes the complete font and puts it in place under outname; a symbolic
+// link of that name is replaced, not followed.
+void commit_temp(tempfont& t, const char* outname) {
+  const bool flushed = std::fflush(t.f) == 0;
+  const bool closed = std::fclose(t.f) == 0;
+  t.f = nullptr;
+  if (!flushed || !closed) quit(kWriteFailed);
+  if (std::rename(t.path.c_str(), outname) != 0) quit("cannot output");
+  t.path.clear();
+}
+
+void seek_to(std::FILE* out, uint32_t at) {
+  if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
+}
 
 // Reads the next line piece into buf, or ends the run if the file is done.
 void info_line(std::FILE* f, char* buf) {
@@ -28,7 +81,7 @@ void info_line(std::FILE* f, char* buf) {
 }
 
 void write_all(std::FILE* out, const bewriter& w) {
-  if (!w.b.empty()) std::fwrite(w.b.data(), 1, w.b.size(), out);
+  if (!w.b.empty() && std::fwrite(w.b.data(), 1, w.b.size(), out) != w.b.size()) quit(kWriteFailed);
 }
 
 }  // namespace
@@ -82,7 +135,7 @@ void settables(fontfile& ff, bool withbmp) {
 
 void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
-  std::fseek(out, long(dirlen), SEEK_SET);
+  seek_to(out, dirlen);
 
   // The table loop: build each table, sum it, record it, write it. The big
   // tables stream through the writer's buffer (they spill as they go); the
@@ -131,7 +184,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
     if (rec.tag == tag("head")) adjpos = offset + 8;
     offset += rec.length;
   }
-  std::fseek(out, 0, SEEK_SET);
+  seek_to(out, 0);
   write_all(out, dir);
 
   // head.checkSumAdjustment makes the whole file sum to 0xB1B0AFBA. The
@@ -142,7 +195,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
   bewriter adj;
   adj.u32(0xB1B0AFBAu - total);
-  std::fseek(out, long(adjpos), SEEK_SET);
+  seek_to(out, adjpos);
   write_all(out, adj);
 }
 
@@ -194,14 +247,13 @@ void run(int argc, const char* const* argv) {
   if (cmap_segcount(src->glyphs) > 8189) quit("too many cmap segments");
 
   std::printf("open for output\n");
-  std::FILE* out = std::fopen(info->outname, "wb");
-  if (!out) quit("cannot output");
-  file_ptr guard(out);
+  tempfont out;
+  create_temp(out, info->outname);
 
   auto tr = std::make_unique<tracer>();
   fontctx ctx{*info, *src, *tr};
-  assemble(out, ff, ctx);
-  guard.reset();
+  assemble(out.f, ff, ctx);
+  commit_temp(out, info->outname);
   settype(info->outname);
   quit("");
 }

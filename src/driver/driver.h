@@ -32,9 +32,10 @@ struct fontfile {
 // Fixes the table list: every table, or all but EBDT and EBLC.
 void settables(fontfile& ff, bool withbmp);
 
-// Writes the font to out (opened "wb"): the tables from position
+// Writes the font to out (opened for writing): the tables from position
 // 12 + 16 * tbls on, then the directory at 0 and head.checkSumAdjustment.
-// Releases the strike store after the last table. The caller closes out.
+// Releases the strike store after the last table. Ends the run with
+// "cannot write output" when a seek or a write fails. The caller closes out.
 void assemble(std::FILE* out, fontfile& ff, fontctx& ctx);
 
 // Tags the closed output file with the type "application/x-truetype"
