@@ -224,7 +224,6 @@ def expected(props, glyphs, cs, plane, m2u):
             out['dropped_ink'] += bool(bits.any())
             continue
         img = np.zeros((S, S), bool)
-        own = []  # (cell row, cell column) of the ink inside the glyph's own box
         ii, jj = np.nonzero(bits)
         ys, xs = yo + h - 1 - ii, xo + jj
         rows, cols = top - 1 - ys, xs + left
@@ -234,7 +233,7 @@ def expected(props, glyphs, cs, plane, m2u):
             out['clipped'] += 1
             out['clipped_px'] += int((~inside).sum())
         box = (xs >= 0) & (xs < dw) & (ys >= -descent) & (ys < ascent)
-        own = (rows[box], cols[box])
+        own = (rows[box], cols[box])  # cells of the ink inside the glyph's own box
         out['glyphs'][uni] = img
         out['own'][uni] = own
     return out
