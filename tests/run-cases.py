@@ -26,7 +26,8 @@ same results), and the results are compared:
   -- points --         every outline: "U+XXXX: x,y x,y | x,y ..." per glyph
   -- refused --        what OTS says of a font it refuses, and the tables and
                        glyphs fontTools and FreeType cannot read (by default, none)
-  -- check bdf --      every embedded bitmap equals its BDF glyph, and every
+  -- check bdf --      every embedded bitmap equals its BDF glyph placed as
+                       tools/bdfcorpus.py places it, and every
                        outline at 4x has each source pixel centre on its side
 Every font written is also read by our own directory reader (tables,
 checksums), OTS, fontTools and FreeType, and must carry its MIME type.
@@ -63,6 +64,8 @@ logging.basicConfig(format='fontTools: %(message)s')
 logging.getLogger().handlers[0].addFilter(lambda r: not any(w in r.getMessage() for w in (
     "extra bytes at the end of 'head'", "too much 'OS/2' table data", 'timestamp seems very low')))
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(TOP, 'tools'))
+import bdfcorpus  # noqa: E402  (the BDF reader and bdf2pxg's placement rule, in Python)
 EXPECTED = ('log', 'font', 'hex', 'ttx', 'points', 'refused', 'bdf2pxg')
 
 
@@ -285,11 +288,13 @@ class Runner:
         """Each BDF glyph at its Unicode value: the strike of its size holds
         it pixel for pixel, and the outline (traced from the largest strike
         holding it) rendered at 4x has every pixel centre on the right side."""
-        m2u = read_jis_uni(os.path.join(work, 'jis_uni.txt'))
+        m2u = bdfcorpus.read_jis_uni(os.path.join(work, 'jis_uni.txt'))
         strikes = {}
         for b in bdfs:
-            size, glyphs = read_bdf(b, m2u)
-            strikes.setdefault(size, {}).update(glyphs)
+            props, glyphs = bdfcorpus.read_bdf(b)
+            cs, plane = bdfcorpus.charset(props.get('CHARSET_REGISTRY', ''), props.get('CHARSET_ENCODING', ''))
+            want = bdfcorpus.expected(props, glyphs, cs, plane, m2u)
+            strikes.setdefault(want['S'], {}).update(want['glyphs'])
         face = freetype.Face(path)
         bad = []
         with_bitmaps = 'EBLC' in TTFont(path)
@@ -301,9 +306,9 @@ class Runner:
                 face.load_glyph(face.get_char_index(u))
                 g = face.glyph
                 frame = (g.bitmap.width, g.bitmap.rows, g.bitmap_left, g.bitmap_top)
-                if frame != (size, size, 0, size - 2) or not np.array_equal(unpack(g.bitmap), want):
+                if frame != (size, size, 0, size - 2) or not np.array_equal(bdfcorpus.unpack(g.bitmap), want):
                     bad.append('U+%04X at %d px: frame %s, rows differing %s' % (
-                        u, size, frame, np.nonzero((unpack(g.bitmap)[:size, :size] != want).any(1))[0]
+                        u, size, frame, np.nonzero((bdfcorpus.unpack(g.bitmap)[:size, :size] != want).any(1))[0]
                         if frame[:2] == (size, size) else '-'))
         source = {}
         for size in sorted(strikes, reverse=True):
@@ -319,7 +324,7 @@ class Runner:
                 for u in sorted(u for u, (s, _) in source.items() if s == size):
                     face.load_glyph(face.get_char_index(u), freetype.FT_LOAD_RENDER | freetype.FT_LOAD_NO_HINTING
                                     | freetype.FT_LOAD_NO_BITMAP | freetype.FT_LOAD_TARGET_MONO)
-                    g, img = face.glyph, unpack(face.glyph.bitmap)
+                    g, img = face.glyph, bdfcorpus.unpack(face.glyph.bitmap)
                     rows, cols = np.meshgrid(g.bitmap_top - 1 - py, px - g.bitmap_left, indexing='ij')
                     inside = (rows >= 0) & (rows < img.shape[0]) & (cols >= 0) & (cols < img.shape[1])
                     seen = np.zeros((size, size), bool)
@@ -386,52 +391,6 @@ def dump(path, kind, tags):
                 start = e + 1
             out.append('U+%04X: %s\n' % (cmap.get(g, 0), ' | '.join(contours)))
     return ''.join(out)
-
-
-def read_jis_uni(path):
-    m2u = [0] * 17672
-    for line in open(path, 'rb').read().split(b'\n')[1:]:
-        try:
-            jis, uni = (int(x, 16) for x in line.split()[:2])
-        except ValueError:
-            continue
-        plane, row, cell = jis >> 16, jis >> 8 & 0xFF, jis & 0xFF
-        if plane <= 1 and 0x21 <= row <= 0x7E and 0x21 <= cell <= 0x7E:
-            m2u[plane * 8836 + (row - 0x21) * 94 + cell - 0x21] = uni & 0xFFFF
-    return m2u
-
-
-def read_bdf(path, m2u):
-    """(S, {unicode: S x S bool array}) of a JIS BDF font, each glyph placed
-    by its BBX in the S x S cell, the baseline FONT_ASCENT rows below the top."""
-    text = open(path, encoding='latin-1').read()
-    prop = dict(re.findall(r'^(PIXEL_SIZE|FONT_ASCENT|FONT_DESCENT) (-?\d+)', text, re.M))
-    ascent, descent = int(prop['FONT_ASCENT']), int(prop['FONT_DESCENT'])
-    size = int(prop.get('PIXEL_SIZE', ascent + descent))
-    plane = 1 if re.search(r'^CHARSET_REGISTRY "?JISX0212', text, re.M | re.I) else 0
-    top = ascent + (size - ascent - descent) // 2
-    glyphs = {}
-    for enc, w, h, xo, yo, hexrows in re.findall(
-            r'^ENCODING (\d+)\n(?:.*\n)*?BBX (\d+) (\d+) (-?\d+) (-?\d+)\n(?:.*\n)*?BITMAP\n((?:[0-9A-Fa-f]+\n)*)', text, re.M):
-        enc, w, h, xo, yo = map(int, (enc, w, h, xo, yo))
-        if not (0x21 <= enc >> 8 <= 0x7E and 0x21 <= enc & 0xFF <= 0x7E):
-            continue
-        cell = np.zeros((size, size), bool)
-        for i, row in enumerate(hexrows.split()):
-            bits = np.unpackbits(np.frombuffer(bytes.fromhex(row), np.uint8))[:w].astype(bool)
-            r = top - 1 - (yo + h - 1 - i)
-            for j in np.nonzero(bits)[0]:
-                if 0 <= r < size and 0 <= xo + j < size:
-                    cell[r, xo + j] = True
-        glyphs[m2u[plane * 8836 + ((enc >> 8) - 0x21) * 94 + (enc & 0xFF) - 0x21]] = cell
-    return size, glyphs
-
-
-def unpack(bm):
-    if bm.rows == 0:
-        return np.zeros((0, 0), bool)
-    raw = np.array(bm.buffer, np.uint8).reshape(bm.rows, bm.pitch)
-    return np.unpackbits(raw, axis=1)[:, :bm.width].astype(bool)
 
 
 def main():
