@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=$root/build-pkg
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKILN_BENCH=OFF -DKILN_WERROR=ON
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKILN_BENCH=OFF
 cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/kilnfont_*.deb
 (cd "$build" && cpack -G DEB)
