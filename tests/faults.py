@@ -39,10 +39,10 @@ def sh(cmd, cwd, timeout=None):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument('-k', default='', help='only faults whose name contains this')
+    ap.add_argument('-k', action='append', help='only faults whose name contains this (may repeat)')
     ap.add_argument('--keep', action='store_true', help='keep the scratch tree')
     args = ap.parse_args()
-    faults = [f for f in read_faults(os.path.join(top, 'tests', 'faults.txt')) if args.k in f['name']]
+    faults = [f for f in read_faults(os.path.join(top, 'tests', 'faults.txt')) if not args.k or any(k in f['name'] for k in args.k)]
     work = tempfile.mkdtemp(prefix='kiln-faults.')
     files = subprocess.run(['git', 'ls-files', '-co', '--exclude-standard'], cwd=top, capture_output=True,
                            text=True, check=True).stdout.split('\n')
