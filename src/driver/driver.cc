@@ -200,6 +200,12 @@ void run(int argc, const char* const* argv) {
 
   auto tr = std::make_unique<tracer>();
   fontctx ctx{*info, *src, *tr};
+  // The outlines are traced on the spare cores while the tables before glyf
+  // are built.
+  try {
+    start_glyf(ctx);
+  } catch (const std::bad_alloc&) {
+  }
   assemble(out, ff, ctx);
   guard.reset();
   settype(info->outname);
