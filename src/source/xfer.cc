@@ -1,6 +1,10 @@
 // The JIS-to-Unicode transfer table, loaded from a text file of "%x %x"
 // lines (JIS code, Unicode value) after a count line.
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "driver/quit.h"
 #include "source/source.h"
@@ -17,12 +21,15 @@ long jis_index(unsigned long code) {
 
 bool blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-int hexdigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each hex digit character, -1 for every other byte.
+constexpr auto kHex = [] {
+  std::array<int8_t, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[size_t(c)] = int8_t(c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
+  return t;
+}();
+
+int hexdigit(char c) { return kHex[uint8_t(c)]; }
 
 // Reads up to 8 hex digits at p; false when there are none or more.
 bool hexnum(const char*& p, unsigned& v) {
@@ -49,20 +56,57 @@ bool mapping(const char* line, unsigned& jis, unsigned& uni) {
   return std::sscanf(line, "%x %x", &jis, &uni) == 2;
 }
 
+
+// The text of a file, read a block at a time, and cut into the pieces that
+// fgets(line, 255, f) would read: up to and including the next newline, at
+// most 254 characters. The block is refilled whenever less than a whole
+// piece is left in it, so one small buffer serves the whole file.
+struct piecereader {
+  std::FILE* f;
+  char buf[size_t(1) << 16];
+  size_t at = 0, end = 0;
+  bool eof = false;
+
+  // The next piece as a C string in line; false at the end of the file.
+  bool next(char (&line)[255]) {
+    if (end - at < sizeof line - 1 && !eof) {
+      std::memmove(buf, buf + at, end - at);
+      end -= at;
+      at = 0;
+      while (end < sizeof buf && !eof) {
+        const size_t got = std::fread(buf + end, 1, sizeof buf - end, f);
+        end += got;
+        eof = got == 0;
+      }
+    }
+    if (at >= end) return false;
+    size_t n = std::min(end - at, sizeof line - 1);
+    if (const void* nl = std::memchr(buf + at, '\n', n)) n = size_t(static_cast<const char*>(nl) - (buf + at)) + 1;
+    std::memcpy(line, buf + at, n);
+    line[n] = '\0';
+    at += n;
+    return true;
+  }
+};
+
 }  // namespace
 
 uint16_t setxfertbl(const char* path, m2u_table& m2u) {
   m2u.fill(0);
   std::FILE* f = std::fopen(path, "r");
   if (!f) quit("cannot open < jis_uni.txt >");
+  // Read in large blocks rather than a line at a time: the file has some
+  // 13,000 lines.
+  auto rd = std::make_unique<piecereader>();
+  rd->f = f;
 
   char line[255];
   int declared = 0;
-  if (std::fgets(line, sizeof line, f) && std::sscanf(line, "%d", &declared) != 1) declared = 0;
+  if (rd->next(line) && std::sscanf(line, "%d", &declared) != 1) declared = 0;
   std::printf("jis-uni xfer-table : %d chrs\n", int(uint16_t(declared)));
 
   uint16_t lines = 0;
-  while (std::fgets(line, sizeof line, f)) {
+  while (rd->next(line)) {
     ++lines;  // every piece counts, whether or not it holds a mapping
     unsigned int jis, uni;
     if (!mapping(line, jis, uni)) continue;
