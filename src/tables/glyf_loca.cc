@@ -80,6 +80,7 @@ struct glyfwork {
   std::mutex m;
   std::condition_variable cv;
   std::vector<tracer> tracers;  // one for each worker thread
+  std::vector<uint8_t> tail;    // scratch of write_chunk
   std::vector<std::thread> threads;
 
   explicit glyfwork(fontctx& c) : ctx(c) {}
@@ -145,6 +146,51 @@ struct glyfwork {
 
 void glyfwork_end::operator()(glyfwork* gw) const { delete gw; }
 
+namespace {
+
+// Writes a traced chunk to w exactly as appending its glyphs one at a time
+// would, spilling to the file whenever kGlyfSpill bytes are buffered after
+// a glyph, and ends the run at a glyph that could not be traced or that
+// makes the table too large. When the chunk gets through and the writer has
+// a file, the bytes up to the chunk's last spill go to the file straight from
+// the chunk's buffer (lent to the writer for the spill) instead of being
+// copied through the writer; the rest is buffered as before, in tail's way.
+void write_chunk(bewriter& w, uint64_t start, chunk& ch, const std::vector<GLYPH>& glyphs, std::vector<uint8_t>& tail) {
+  bool whole = w.sink != nullptr && ch.failed == ch.end;
+  size_t at = 0, cut = 0;  // bytes of the chunk, and where its last spill ends
+  uint64_t buffered = w.b.size();
+  for (size_t i = ch.first; whole && i < ch.end; ++i) {
+    at += glyphs[i].len;
+    buffered += glyphs[i].len;
+    if (w.size() + at - start > 0xFFFFFFFFu) whole = false;
+    if (buffered >= kGlyfSpill) cut = at, buffered = 0;
+  }
+  if (!whole) {
+    size_t from = 0;
+    for (size_t i = ch.first; i < ch.end; ++i) {
+      if (i == ch.failed) quit(ch.why);
+      w.bytes(ch.out.b.data() + from, glyphs[i].len);
+      from += glyphs[i].len;
+      if (w.size() - start > 0xFFFFFFFFu) quit("glyf table too large");
+      if (w.b.size() >= kGlyfSpill) w.spill();
+    }
+    return;
+  }
+  if (cut == 0) {
+    w.bytes(ch.out.b.data(), at);
+    return;
+  }
+  tail.assign(ch.out.b.begin() + std::ptrdiff_t(cut), ch.out.b.begin() + std::ptrdiff_t(at));
+  w.spill();  // what was buffered before this chunk
+  ch.out.b.resize(cut);
+  std::swap(w.b, ch.out.b);
+  w.spill();  // the chunk up to its last spill, from its own buffer
+  std::swap(w.b, ch.out.b);
+  w.bytes(tail.data(), tail.size());
+}
+
+}  // namespace
+
 void start_glyf(fontctx& ctx) {
   std::unique_ptr<glyfwork, glyfwork_end> gw(new glyfwork(ctx));
   const std::vector<GLYPH>& glyphs = ctx.src.glyphs;
@@ -192,14 +238,7 @@ void build_glyf(fontctx& ctx, bewriter& w) {
     chunk& ch = gw.slots[gw.written % gw.nslots];
     if (ch.done) {
       lk.unlock();
-      size_t at = 0;
-      for (size_t i = ch.first; i < ch.end; ++i) {
-        if (i == ch.failed) quit(ch.why);
-        w.bytes(ch.out.b.data() + at, glyphs[i].len);
-        at += glyphs[i].len;
-        if (w.size() - start > 0xFFFFFFFFu) quit("glyf table too large");
-        if (w.b.size() >= kGlyfSpill) w.spill();
-      }
+      write_chunk(w, start, ch, glyphs, gw.tail);
       lk.lock();
       ch.done = false;
       ++gw.written;

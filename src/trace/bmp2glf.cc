@@ -100,19 +100,16 @@ inline uint64_t stream64(const uint8_t* s, size_t b) {
 // division), which matters for the negative y of the bottom rows; gx maps
 // 0..n onto 0..990 and gy so that the top edge lands at 999 - 990/n.
 const sidetab& side_for(tracer& tr, unsigned n) {
-  for (const sidetab& t : tr.sides)
-    if (t.side == n) return t;
-  sidetab& t = tr.sides.emplace_back();
+  for (const auto& t : tr.sides)
+    if (t->side == n) return *t;
+  sidetab& t = *tr.sides.emplace_back(std::make_unique<sidetab>());
   t.side = n;
   const int32_t n2 = 2 * int32_t(n);
-  const size_t len = n + 2 + 8;  // positions 0..n+1, and room for 8-byte copies
-  for (auto* v : {&t.hx, &t.vx, &t.hy, &t.vy}) v->assign(len, 0);
-  for (int32_t q = 1; q <= int32_t(n); ++q) t.hx[size_t(q)] = 990 * (2 * q - 1) / n2;   // column q - 1
-  for (int32_t q = 1; q <= int32_t(n) + 1; ++q) t.vx[size_t(q)] = 990 * 2 * (q - 1) / n2;  // gx = q - 1
-  for (int32_t L = 0; L <= int32_t(n); ++L) t.hy[size_t(L)] = (999 * n2 - 990 * (2 * L + 2)) / n2 - kYShift;
-  for (int32_t R = 0; R < int32_t(n); ++R) t.vy[size_t(R)] = (999 * n2 - 990 * (2 * R + 3)) / n2 - kYShift;
+  for (int32_t q = 1; q <= int32_t(n); ++q) t.hx[q] = 990 * (2 * q - 1) / n2;      // column q - 1
+  for (int32_t q = 1; q <= int32_t(n) + 1; ++q) t.vx[q] = 990 * 2 * (q - 1) / n2;  // gx = q - 1
+  for (int32_t L = 0; L <= int32_t(n); ++L) t.hy[L] = (999 * n2 - 990 * (2 * L + 2)) / n2 - kYShift;
+  for (int32_t R = 0; R < int32_t(n); ++R) t.vy[R] = (999 * n2 - 990 * (2 * R + 3)) / n2 - kYShift;
 
-  for (auto* v : {&t.dxe, &t.dxw, &t.dys, &t.xl, &t.xr, &t.ya, &t.yb}) v->assign(len, 0);
   t.runs = true;
   auto byte = [&t](int32_t d) {
     if (d < 1 || d > 255) t.runs = false;
@@ -238,7 +235,7 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
       uint64_t *h = h0, *vr;                // the current rows
       unsigned q = unsigned(w0 * 64 + std::countl_zero(h0[w0])), v;
       bool east = bit<kW>(P + L0 * W, q), north;
-      put(t.hx[q], t.hy[size_t(L)]);
+      put(t.hx[q], t.hy[L]);
       for (;;) {
         // Along grid line L from the horizontal edge at q, emitted already.
         uint64_t* const up = h - W;
@@ -247,42 +244,42 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
           v = east_stop<kW>(up, h, q + 1);
           if constexpr (kRuns) {
             run_flags(fl, kEast, v - 1 - q);
-            run_bytes(xs, t.dxe.data() + q + 1, v - 1 - q);
+            run_bytes(xs, t.dxe + q + 1, v - 1 - q);
           } else {
-            for (unsigned e = q + 1; e < v; ++e) put(t.hx[e], t.hy[size_t(L)]);
+            for (unsigned e = q + 1; e < v; ++e) put(t.hx[e], t.hy[L]);
           }
           clear_range<kW>(h, q, v - 1);
           if (bit<kW>(up, v)) {
             north = true, R = L - 1, vr = up;
-            if constexpr (kRuns) turn(kUpRight, t.xl[v], t.ya[size_t(L)]);
+            if constexpr (kRuns) turn(kUpRight, t.xl[v], t.ya[L]);
           } else if (bit<kW>(down, v)) {
             north = false, R = L, vr = down;
-            if constexpr (kRuns) turn(kDownRight, t.xl[v], t.yb[size_t(L)]);
+            if constexpr (kRuns) turn(kDownRight, t.xl[v], t.yb[L]);
           } else {
-            px = t.hx[v - 1], py = t.hy[size_t(L)];
+            px = t.hx[v - 1], py = t.hy[L];
             break;
           }
         } else {
           v = west_stop<kW>(down, h, q);
           if constexpr (kRuns) {
             run_flags(fl, kWest, q - v);
-            run_bytes(xs, t.dxw.data() + (n + 1 - q), q - v);
+            run_bytes(xs, t.dxw + (n + 1 - q), q - v);
           } else {
-            for (unsigned e = q; e-- > v;) put(t.hx[e], t.hy[size_t(L)]);
+            for (unsigned e = q; e-- > v;) put(t.hx[e], t.hy[L]);
           }
           clear_range<kW>(h, v, q);
           if (bit<kW>(down, v)) {
             north = false, R = L, vr = down;
-            if constexpr (kRuns) turn(kDownLeft, t.xr[v], t.yb[size_t(L)]);
+            if constexpr (kRuns) turn(kDownLeft, t.xr[v], t.yb[L]);
           } else if (bit<kW>(up, v)) {
             north = true, R = L - 1, vr = up;
-            if constexpr (kRuns) turn(kUpLeft, t.xr[v], t.ya[size_t(L)]);
+            if constexpr (kRuns) turn(kUpLeft, t.xr[v], t.ya[L]);
           } else {
-            px = t.hx[v], py = t.hy[size_t(L)];
+            px = t.hx[v], py = t.hy[L];
             break;
           }
         }
-        if constexpr (!kRuns) put(t.vx[v], t.vy[size_t(R)]);
+        if constexpr (!kRuns) put(t.vx[v], t.vy[R]);
 
         // Along the vertical line at v from V(R) in vr, emitted already; the
         // words and masks of positions v and v - 1 stay the same.
@@ -293,8 +290,8 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
           for (;;) {  // at the upper end of V(R), on grid line R
             h = vr - W;
             if (h[wl] & ml) {  // left: West
-              if constexpr (kRuns) turn(kUpLeft, t.xl[v], t.yb[size_t(R)]);
-              else put(t.hx[v - 1], t.hy[size_t(R)]);
+              if constexpr (kRuns) turn(kUpLeft, t.xl[v], t.yb[R]);
+              else put(t.hx[v - 1], t.hy[R]);
               east = false, q = v - 1;
               break;
             }
@@ -302,17 +299,17 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
               vr -= 2 * W;
               vr[wv] &= ~mv;
               --R;
-              if constexpr (kRuns) *fl++ = kNorth, *ys++ = t.dys[size_t(R) + 1];
-              else put(t.vx[v], t.vy[size_t(R)]);
+              if constexpr (kRuns) *fl++ = kNorth, *ys++ = t.dys[R + 1];
+              else put(t.vx[v], t.vy[R]);
               continue;
             }
             if (h[wv] & mv) {  // right: East
-              if constexpr (kRuns) turn(kUpRight, t.xr[v], t.yb[size_t(R)]);
-              else put(t.hx[v], t.hy[size_t(R)]);
+              if constexpr (kRuns) turn(kUpRight, t.xr[v], t.yb[R]);
+              else put(t.hx[v], t.hy[R]);
               east = true, q = v;
               break;
             }
-            px = t.vx[v], py = t.vy[size_t(R)];
+            px = t.vx[v], py = t.vy[R];
             goto closed;
           }
           L = R;
@@ -320,8 +317,8 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
           for (;;) {  // at the lower end of V(R), on grid line R + 1
             h = vr + W;
             if (h[wv] & mv) {  // left: East
-              if constexpr (kRuns) turn(kDownRight, t.xr[v], t.ya[size_t(R) + 1]);
-              else put(t.hx[v], t.hy[size_t(R) + 1]);
+              if constexpr (kRuns) turn(kDownRight, t.xr[v], t.ya[R + 1]);
+              else put(t.hx[v], t.hy[R + 1]);
               east = true, q = v;
               break;
             }
@@ -329,17 +326,17 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
               vr += 2 * W;
               vr[wv] &= ~mv;
               ++R;
-              if constexpr (kRuns) *fl++ = kSouth, *ys++ = t.dys[size_t(R)];
-              else put(t.vx[v], t.vy[size_t(R)]);
+              if constexpr (kRuns) *fl++ = kSouth, *ys++ = t.dys[R];
+              else put(t.vx[v], t.vy[R]);
               continue;
             }
             if (h[wl] & ml) {  // right: West
-              if constexpr (kRuns) turn(kDownLeft, t.xl[v], t.ya[size_t(R) + 1]);
-              else put(t.hx[v - 1], t.hy[size_t(R) + 1]);
+              if constexpr (kRuns) turn(kDownLeft, t.xl[v], t.ya[R + 1]);
+              else put(t.hx[v - 1], t.hy[R + 1]);
               east = false, q = v - 1;
               break;
             }
-            px = t.vx[v], py = t.vy[size_t(R)];
+            px = t.vx[v], py = t.vy[R];
             goto closed;
           }
           L = R + 1;

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct bewriter;
@@ -41,21 +42,24 @@ struct glfrec {
 // Font units of every edge for one bitmap side, and the byte deltas from
 // one edge to the next along a run and around a turn, so that tracing a
 // point is a look-up. Indexed by bit position (see bmp2glf.cc): column c of
-// the bitmap and grid line gx = c both sit at position c + 1.
+// the bitmap and grid line gx = c both sit at position c + 1. The arrays
+// have room for every side (positions 0..256) and for the tracer's 8-byte
+// copies, so that one struct of fixed layout holds them all.
+constexpr size_t kSideTab = 272;
 struct sidetab {
   unsigned side = 0;
-  std::vector<int32_t> hx;   // x of a horizontal edge, by position
-  std::vector<int32_t> vx;   // x of a vertical edge, by position
-  std::vector<int32_t> hy;   // y of a horizontal edge, by grid line, lowered by 100
-  std::vector<int32_t> vy;   // y of a vertical edge, by pixel row, lowered by 100
-  std::vector<uint8_t> dxe;  // hx[q] - hx[q-1]: a step East (or West, reversed in dxw)
-  std::vector<uint8_t> dxw;  // dxe[n+1-i]
-  std::vector<uint8_t> dys;  // vy[r-1] - vy[r]: a step South or North
-  std::vector<uint8_t> xl;   // vx[v] - hx[v-1]: from the horizontal edge left of vertex v to it
-  std::vector<uint8_t> xr;   // hx[v] - vx[v]: from vertex v to the horizontal edge right of it
-  std::vector<uint8_t> ya;   // vy[L-1] - hy[L]: from grid line L to the vertical edge above
-  std::vector<uint8_t> yb;   // hy[L] - vy[L]: from the vertical edge below grid line L to it
-  bool runs = false;         // every one of them is 1..255 (true for sides 4 and up)
+  bool runs = false;          // every delta below is 1..255 (true for sides 4 and up)
+  int32_t hx[kSideTab];       // x of a horizontal edge, by position
+  int32_t vx[kSideTab];       // x of a vertical edge, by position
+  int32_t hy[kSideTab];       // y of a horizontal edge, by grid line, lowered by 100
+  int32_t vy[kSideTab];       // y of a vertical edge, by pixel row, lowered by 100
+  uint8_t dxe[kSideTab];      // hx[q] - hx[q-1]: a step East (or West, reversed in dxw)
+  uint8_t dxw[kSideTab];      // dxe[n+1-i]
+  uint8_t dys[kSideTab];      // vy[r-1] - vy[r]: a step South or North
+  uint8_t xl[kSideTab];       // vx[v] - hx[v-1]: from the horizontal edge left of vertex v to it
+  uint8_t xr[kSideTab];       // hx[v] - vx[v]: from vertex v to the horizontal edge right of it
+  uint8_t ya[kSideTab];       // vy[L-1] - hy[L]: from grid line L to the vertical edge above
+  uint8_t yb[kSideTab];       // hy[L] - vy[L]: from the vertical edge below grid line L to it
 };
 
 // The tracer's state: the point list for point2glyf, the work record, and
@@ -67,7 +71,7 @@ struct tracer {
   glfrec glyf;
   std::vector<uint8_t> bitmap;  // the glyph's bit stream, copied with zero padding
   std::vector<uint64_t> rows;   // pixel rows and edge rows, 64 positions a word
-  std::vector<sidetab> sides;   // one for each bitmap side met so far (a font has a few)
+  std::vector<std::unique_ptr<sidetab>> sides;  // one for each bitmap side met so far (a font has a few)
 };
 
 // Traces the height x height bitmap (a continuous MSB-first bit stream, a
