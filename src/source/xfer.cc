@@ -63,22 +63,51 @@ bool mapping(const char* line, unsigned& jis, unsigned& uni) {
 // piece is left in it, so one small buffer serves the whole file.
 struct piecereader {
   std::FILE* f;
-  char buf[size_t(1) << 16];
+  char buf[(size_t(1) << 16) + 1];  // the block, and a NUL after its data
   size_t at = 0, end = 0;
   bool eof = false;
 
-  // The next piece as a C string in line; false at the end of the file.
-  bool next(char (&line)[255]) {
-    if (end - at < sizeof line - 1 && !eof) {
+  // Refills the block when less than a whole piece is left in it.
+  void fill() {
+    if (end - at < 254 && !eof) {
       std::memmove(buf, buf + at, end - at);
       end -= at;
       at = 0;
-      while (end < sizeof buf && !eof) {
-        const size_t got = std::fread(buf + end, 1, sizeof buf - end, f);
+      while (end < sizeof buf - 1 && !eof) {
+        const size_t got = std::fread(buf + end, 1, sizeof buf - 1 - end, f);
         end += got;
         eof = got == 0;
       }
     }
+    buf[end] = '\0';
+  }
+
+  // Reads the next piece when it is a plain mapping line: hex digits, blanks
+  // (spaces or tabs), hex digits and a newline, at most 8 digits a number and
+  // 254 characters in all, which is what nearly every line is. Such a piece
+  // gives what mapping() gives for it. Returns false, reading nothing, for
+  // any other piece.
+  bool plain(unsigned& jis, unsigned& uni) {
+    fill();
+    const char* const first = buf + at;
+    const char* p = first;
+    auto number = [&p](unsigned& v) {  // stops at the NUL after the data at the latest
+      const char* const from = p;
+      unsigned x = 0;
+      for (int h; (h = hexdigit(*p)) >= 0; ++p) x = x << 4 | unsigned(h);
+      v = x;
+      return p > from && p - from <= 8;
+    };
+    if (!number(jis) || (*p != ' ' && *p != '\t')) return false;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!number(uni) || *p != '\n' || p - first >= 254) return false;
+    at = size_t(p + 1 - buf);
+    return true;
+  }
+
+  // The next piece as a C string in line; false at the end of the file.
+  bool next(char (&line)[255]) {
+    fill();
     if (at >= end) return false;
     size_t n = std::min(end - at, sizeof line - 1);
     if (const void* nl = std::memchr(buf + at, '\n', n)) n = size_t(static_cast<const char*>(nl) - (buf + at)) + 1;
@@ -106,10 +135,16 @@ uint16_t setxfertbl(const char* path, m2u_table& m2u) {
   std::printf("jis-uni xfer-table : %d chrs\n", int(uint16_t(declared)));
 
   uint16_t lines = 0;
-  while (rd->next(line)) {
-    ++lines;  // every piece counts, whether or not it holds a mapping
+  for (;;) {
     unsigned int jis, uni;
-    if (!mapping(line, jis, uni)) continue;
+    if (!rd->plain(jis, uni)) {
+      if (!rd->next(line)) break;
+      if (!mapping(line, jis, uni)) {
+        ++lines;  // every piece counts, whether or not it holds a mapping
+        continue;
+      }
+    }
+    ++lines;
     long idx = jis_index(jis);
     if (idx < 0) continue;  // off the grid: nowhere to put it
     m2u[size_t(idx)] = uint16_t(uni);
