@@ -196,6 +196,9 @@ void run(int argc, const char* const* argv) {
   std::printf("open for output\n");
   std::FILE* out = std::fopen(info->outname, "wb");
   if (!out) quit("cannot output");
+  // Every write is a whole buffer already (a table, or 64 KiB of one):
+  // unbuffered, each becomes one write call, with no copy through stdio.
+  std::setvbuf(out, nullptr, _IONBF, 0);
   file_ptr guard(out);
 
   auto tr = std::make_unique<tracer>();
