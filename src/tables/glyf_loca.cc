@@ -53,26 +53,32 @@ unsigned usable_cores() {
   return unsigned(std::max(1, CPU_COUNT(&set)));
 }
 
-// Glyphs first..end-1 traced into out, one description after another.
+// Glyphs first..end-1 traced into out, one description after another, and
+// the length of each.
 struct chunk {
+  size_t index = 0;  // which chunk
   size_t first = 0, end = 0;
   bewriter out;
+  std::vector<uint32_t> lens;
   size_t failed = 0;  // the first glyph that could not be traced, or end
   const char* why = nullptr;
-  bool done = false;  // traced, waiting to be written
+  bool busy = false;               // a thread is tracing into it
+  std::atomic<bool> done{false};   // traced, waiting to be written
+  bool taken = false;              // written from the main thread's own copy meanwhile
 };
 
 }  // namespace
 
 // The tracing of one glyf table, shared by its threads. The mutex guards
-// next, written, stop and every slot's done flag; a slot's other fields
-// belong to the thread that claimed it until it is done, then to the
-// writer. Destroying it (also when the run ends early) stops and joins the
-// worker threads, so that none outlives the table.
+// next, written, stop and every slot's index, busy, done and taken; a slot's
+// other fields belong to the thread that traces into it until it is done,
+// then to the writer. Destroying it (also when the run ends early) stops and
+// joins the worker threads, so that none outlives the table.
 struct glyfwork {
   fontctx& ctx;
   size_t glyphs_per_chunk = 1, nchunks = 0;
   chunk slots[kMaxSlots];
+  chunk own;           // the main thread's copy of the next chunk to write
   size_t nslots = 1;   // slots in use
   size_t next = 0;     // the next chunk to claim
   size_t written = 0;  // chunks written so far; chunk c uses slot c % nslots
@@ -93,25 +99,34 @@ struct glyfwork {
     for (std::thread& t : threads) t.join();
   }
 
-  // Whether a chunk may be claimed now (called with m held).
-  bool claimable() const { return next < nchunks && next < written + nslots; }
+  // Whether the next chunk may be claimed into its slot (called with m held).
+  bool claimable() const { return next < nchunks && next < written + nslots && !slots[next % nslots].busy; }
 
-  // Traces chunk c into its slot with tracer tr. A glyph that cannot be
-  // traced ends the chunk there and is recorded, for the writer to report
-  // when it reaches it: only the main thread may end the run.
-  void trace(size_t c, tracer& tr) {
-    chunk& ch = slots[c % nslots];
+  // Claims the next chunk into its slot (called with m held).
+  chunk& claim() {
+    chunk& ch = slots[next % nslots];
+    ch.index = next++;
+    ch.busy = true;
+    return ch;
+  }
+
+  // Traces chunk c into ch with tracer tr. A glyph that cannot be traced
+  // ends the chunk there and is recorded, for the writer to report when it
+  // reaches it: only the main thread may end the run. Returns false, with
+  // the chunk unfinished, when the run is ending or when other_done (the
+  // slot of a copy traced by another thread) is set first.
+  bool trace(size_t c, tracer& tr, chunk& ch, const std::atomic<bool>* other_done = nullptr) {
     const glyphsrc& src = ctx.src;
-    std::vector<GLYPH>& glyphs = ctx.src.glyphs;
+    const std::vector<GLYPH>& glyphs = ctx.src.glyphs;
     ch.first = 1 + c * glyphs_per_chunk;
     ch.end = std::min(glyphs.size(), ch.first + glyphs_per_chunk);
     ch.failed = ch.end;
+    ch.why = nullptr;
     ch.out.clear();
+    ch.lens.resize(ch.end - ch.first);
     for (size_t i = ch.first; i < ch.end; ++i) {
-      if (stop.load(std::memory_order_relaxed)) {
-        ch.failed = i;  // abandoned: the run is ending
-        break;
-      }
+      if (stop.load(std::memory_order_relaxed) || (other_done && other_done->load(std::memory_order_acquire)))
+        return false;
       const int s = strike_for(src, glyphs[i].code);
       int32_t len = 0;
       try {
@@ -124,8 +139,9 @@ struct glyfwork {
         ch.failed = i, ch.why = "glyph too complex";
         break;
       }
-      glyphs[i].len = uint32_t(len);
+      ch.lens[i - ch.first] = uint32_t(len);
     }
+    return true;
   }
 
   // A worker thread: claims and traces chunks until none is left.
@@ -134,11 +150,15 @@ struct glyfwork {
     for (;;) {
       cv.wait(lk, [this] { return stop || next >= nchunks || claimable(); });
       if (stop || next >= nchunks) return;
-      const size_t c = next++;
+      chunk& ch = claim();
       lk.unlock();
-      trace(c, tr);
+      trace(ch.index, tr, ch);
       lk.lock();
-      slots[c % nslots].done = true;
+      ch.busy = false;
+      if (ch.taken)
+        ch.taken = false;  // the main thread wrote its own copy: the slot is free again
+      else
+        ch.done = true;
       cv.notify_all();
     }
   }
@@ -155,13 +175,13 @@ namespace {
 // a file, the bytes up to the chunk's last spill go to the file straight from
 // the chunk's buffer (lent to the writer for the spill) instead of being
 // copied through the writer; the rest is buffered as before, in tail's way.
-void write_chunk(bewriter& w, uint64_t start, chunk& ch, const std::vector<GLYPH>& glyphs, std::vector<uint8_t>& tail) {
+void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& glyphs, std::vector<uint8_t>& tail) {
   bool whole = w.sink != nullptr && ch.failed == ch.end;
   size_t at = 0, cut = 0;  // bytes of the chunk, and where its last spill ends
   uint64_t buffered = w.b.size();
   for (size_t i = ch.first; whole && i < ch.end; ++i) {
-    at += glyphs[i].len;
-    buffered += glyphs[i].len;
+    at += ch.lens[i - ch.first];
+    buffered += ch.lens[i - ch.first];
     if (w.size() + at - start > 0xFFFFFFFFu) whole = false;
     if (buffered >= kGlyfSpill) cut = at, buffered = 0;
   }
@@ -169,6 +189,7 @@ void write_chunk(bewriter& w, uint64_t start, chunk& ch, const std::vector<GLYPH
     size_t from = 0;
     for (size_t i = ch.first; i < ch.end; ++i) {
       if (i == ch.failed) quit(ch.why);
+      glyphs[i].len = ch.lens[i - ch.first];
       w.bytes(ch.out.b.data() + from, glyphs[i].len);
       from += glyphs[i].len;
       if (w.size() - start > 0xFFFFFFFFu) quit("glyf table too large");
@@ -176,6 +197,7 @@ void write_chunk(bewriter& w, uint64_t start, chunk& ch, const std::vector<GLYPH
     }
     return;
   }
+  for (size_t i = ch.first; i < ch.end; ++i) glyphs[i].len = ch.lens[i - ch.first];
   if (cut == 0) {
     w.bytes(ch.out.b.data(), at);
     return;
@@ -199,9 +221,15 @@ void start_glyf(fontctx& ctx) {
   gw->nchunks = glyphs.size() > 1 ? (glyphs.size() - 1 + gw->glyphs_per_chunk - 1) / gw->glyphs_per_chunk : 0;
   const unsigned threads = unsigned(std::min<size_t>({usable_cores(), kMaxThreads, gw->nchunks}));
   // Room to trace ahead while the tables before glyf are built: a few
-  // chunks a thread (one is enough when only the main thread traces).
+  // chunks a thread (the main thread alone needs none: it writes each
+  // chunk as it traces it).
   gw->nslots = threads > 1 ? std::min<size_t>(kMaxSlots, 4 * threads) : 1;
-  for (size_t k = 0; k < gw->nslots; ++k) gw->slots[k].out.reserve(kChunkReserve);
+  for (size_t k = 0; k < gw->nslots; ++k) {
+    gw->slots[k].out.reserve(kChunkReserve);
+    gw->slots[k].lens.reserve(gw->glyphs_per_chunk);
+  }
+  gw->own.out.reserve(kChunkReserve);
+  gw->own.lens.reserve(gw->glyphs_per_chunk);
   gw->tracers.resize(threads > 1 ? threads - 1 : 0);
   for (tracer& tr : gw->tracers) {
     try {
@@ -229,29 +257,51 @@ void build_glyf(fontctx& ctx, bewriter& w) {
   // Glyph 0, the fallback glyph, never has an outline.
   if (!glyphs.empty()) glyphs[0].len = 0;
 
-  // The main thread writes the chunks in glyph order as they are done, and
-  // traces one itself whenever the next to write is not ready yet; with
-  // one core, or one chunk, it traces them all.
+  // The main thread writes the chunks in glyph order. The next one to
+  // write it takes from its slot when it is done; traces itself, straight
+  // to the file, when nobody has claimed it; when a worker is still on it,
+  // traces a chunk further on if one is free, else traces a copy of it and
+  // keeps whichever copy is done first, so that it never waits for a worker
+  // that is slow to get a core. With one core it traces every chunk itself.
   glyfwork& gw = *ctx.glyf;
   std::unique_lock<std::mutex> lk(gw.m);
   while (gw.written < gw.nchunks) {
-    chunk& ch = gw.slots[gw.written % gw.nslots];
-    if (ch.done) {
+    const size_t c = gw.written;
+    chunk& ch = gw.slots[c % gw.nslots];
+    if (ch.done && ch.index == c) {
       lk.unlock();
       write_chunk(w, start, ch, glyphs, gw.tail);
       lk.lock();
       ch.done = false;
-      ++gw.written;
-      gw.cv.notify_all();
-    } else if (gw.claimable()) {
-      const size_t c = gw.next++;
+    } else if (gw.next == c) {
+      ++gw.next;
       lk.unlock();
-      gw.trace(c, ctx.tr);
+      gw.trace(c, ctx.tr, gw.own);
+      write_chunk(w, start, gw.own, glyphs, gw.tail);
       lk.lock();
-      gw.slots[c % gw.nslots].done = true;
+    } else if (gw.claimable()) {
+      chunk& ahead = gw.claim();
+      lk.unlock();
+      gw.trace(ahead.index, ctx.tr, ahead);
+      lk.lock();
+      ahead.busy = false;
+      ahead.done = true;
+      continue;
+    } else if (ch.busy && ch.index == c) {
+      lk.unlock();
+      const bool mine = gw.trace(c, ctx.tr, gw.own, &ch.done);
+      lk.lock();
+      if (!mine || ch.done) continue;  // the worker's copy was done first
+      ch.taken = true;
+      lk.unlock();
+      write_chunk(w, start, gw.own, glyphs, gw.tail);
+      lk.lock();
     } else {
       gw.cv.wait(lk);
+      continue;
     }
+    ++gw.written;
+    gw.cv.notify_all();
   }
   lk.unlock();
   // The maxima over every glyph, whichever thread traced it.
