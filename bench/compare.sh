@@ -3,14 +3,17 @@
 # example font: 6879 characters, three strikes) by kilnfont and by the tools a
 # user would reach for today, in one run:
 #   kilnfont    pxg -> outlines traced from the 16 px bitmaps + three strikes
+#   floor       bench/floor: reads kilnfont's input files whole and writes a
+#               file as long as its font, nothing else
 #   FontForge   BDF import of the three sizes, autotrace (potrace) of the
 #               16 px bitmaps, TrueType with the three strikes
 #   fonttosfnt  BDF -> bitmap-only TrueType with the three strikes
 # and prints each median wall time, the ratios to kilnfont, and peak RSS.
+# (bench/floor.sh runs kilnfont and the floor alone, on all cores and on one.)
 #
 #   usage: bench/compare.sh [build-dir]      (default: build)
-#   env:   RUNS (kilnfont, fonttosfnt; default 30), FF_RUNS (FontForge,
-#          about a minute each; default 3)
+#   env:   RUNS (kilnfont, floor, fonttosfnt; default 30), FF_RUNS (FontForge,
+#          minutes each; default 3; 0 leaves it out)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "$root" && realpath -m "${1:-build}")"
@@ -35,8 +38,8 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target kilnfont >/dev/null
-kiln="$build/kilnfont"
+cmake --build "$build" -j2 --target kilnfont floor >/dev/null
+kiln="$build/kilnfont" floor="$build/bench/floor"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -62,14 +65,19 @@ f.autoTrace()
 f.generate(work + '/ff.ttf', bitmap_type='ttf')
 EOF
 
-# kilnfont and fonttosfnt: hyperfine, no shell in between.
+# kilnfont, the floor and fonttosfnt: hyperfine, no shell in between.
+inputs="example.info jis_uni.txt gothic12.pxg gothic14.pxg gothic16.pxg"
+(cd "$work/kiln" && "$kiln" example.info gothic12.pxg gothic14.pxg gothic16.pxg >/dev/null)
+size=$(stat -c %s "$work/kiln/kilnexample.ttf")
 (cd "$work/kiln" && hyperfine -N --warmup 3 --runs "$runs" --export-json "$work/fast.json" \
    -n kilnfont "$kiln example.info gothic12.pxg gothic14.pxg gothic16.pxg" \
+   -n floor "$floor $size floor.out $inputs" \
    -n fonttosfnt "fonttosfnt -o $work/fts.ttf $work/shnmk12.bdf $work/shnmk14.bdf $work/shnmk16.bdf" >&2)
 
 # Peak RSS of one run each; FontForge's runs (minutes each) are timed here.
 rss() { /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1; cat "$work/time.txt"; }
 (cd "$work/kiln" && rss "$kiln" example.info gothic12.pxg gothic14.pxg gothic16.pxg) >"$work/kiln.rss"
+(cd "$work/kiln" && rss "$floor" "$size" floor.out $inputs) >"$work/floor.rss"
 rss fonttosfnt -o "$work/fts.ttf" "$work"/shnmk{12,14,16}.bdf >"$work/fts.rss"
 : >"$work/ff.runs"
 for _ in $(seq "$ff_runs"); do
@@ -84,10 +92,12 @@ logging.disable(logging.WARNING)  # fontTools' notes on head padding and dates
 work = sys.argv[1]
 fast = {r['command']: r for r in json.load(open(work + '/fast.json'))['results']}
 med = {k: statistics.median(r['times']) for k, r in fast.items()}
-rss = {k: int(open('%s/%s.rss' % (work, f)).read().split()[1]) for k, f in (('kilnfont', 'kiln'), ('fonttosfnt', 'fts'))}
+rss = {k: int(open('%s/%s.rss' % (work, f)).read().split()[1])
+       for k, f in (('kilnfont', 'kiln'), ('floor', 'floor'), ('fonttosfnt', 'fts'))}
 ff = [tuple(map(float, l.split())) for l in open(work + '/ff.runs')]
-med['FontForge'] = statistics.median(t for t, _ in ff)
-rss['FontForge'] = int(max(m for _, m in ff))
+if ff:
+    med['FontForge'] = statistics.median(t for t, _ in ff)
+    rss['FontForge'] = int(max(m for _, m in ff))
 
 def outlines(path):
     f = TTFont(path)
@@ -100,13 +110,17 @@ def wall(t):
     return '%.1f ms' % (t * 1000) if t < 10 else '%.0f s' % t
 
 cpu = next(l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name'))
-print('machine: %d cores, %s' % (os.cpu_count(), cpu))
+print('machine: %d cores, %s; load average %s' % (os.cpu_count(), cpu, open('/proc/loadavg').read().split()[0]))
 print('| tool | median wall | vs kilnfont | peak RSS | characters | glyphs with outlines | strikes |')
 print('|---|---|---|---|---|---|---|')
+print('| floor | %s | %.2fx | %.1f MiB | | | |' % (wall(med['floor']), med['floor'] / med['kilnfont'], rss['floor'] / 1024))
 for k in ('kilnfont', 'FontForge', 'fonttosfnt'):
+    if k not in med:
+        continue
     chars, drawn, strikes = outlines(out[k])
     print('| %s | %s | %.1fx | %.1f MiB | %d | %d | %s |' % (
         k, wall(med[k]), med[k] / med['kilnfont'], rss[k] / 1024, chars, drawn,
         ' '.join(map(str, strikes))))
-print('runs: kilnfont and fonttosfnt %d each (hyperfine), FontForge %d' % (len(fast['kilnfont']['times']), len(ff)))
+print('kilnfont / floor: %.2f' % (med['kilnfont'] / med['floor']))
+print('runs: kilnfont, floor and fonttosfnt %d each (hyperfine), FontForge %d' % (len(fast['kilnfont']['times']), len(ff)))
 EOF

@@ -1,7 +1,8 @@
 // Tracing speed: glyphs per second through bmp2glf (tracer and encoder), on
 // the 16-pixel bitmaps of the example font when it is there, otherwise on
-// generated stroke bitmaps of the same size; plus a few other sides to show
-// how the cost grows with the bitmap.
+// generated stroke bitmaps of the same size; plus generated bitmaps of every
+// side from 8 to 255, to show how the cost grows with the bitmap (pixels/s
+// stays level when the cost is proportional to the pixels).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -115,6 +116,8 @@ void trace_all(benchmark::State& state, const bitmaps& b) {
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(b.bits.size()));
   state.counters["glyphs/s"] =
       benchmark::Counter(double(b.bits.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels/s"] = benchmark::Counter(double(b.bits.size()) * b.n * b.n,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
   state.counters["bytes/glyph"] = double(w.size()) / double(b.bits.size());
   state.SetLabel(b.from + ", " + std::to_string(b.bits.size()) + " glyphs");
 }
@@ -132,7 +135,9 @@ void BM_TraceSide(benchmark::State& state) {
   const bitmaps b = generated(unsigned(state.range(0)), 500);
   trace_all(state, b);
 }
-BENCHMARK(BM_TraceSide)->Arg(12)->Arg(16)->Arg(24)->Arg(64)->Arg(255)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TraceSide)
+    ->Arg(8)->Arg(12)->Arg(16)->Arg(24)->Arg(32)->Arg(48)->Arg(62)->Arg(64)->Arg(96)->Arg(128)->Arg(192)->Arg(255)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

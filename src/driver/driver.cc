@@ -249,9 +249,18 @@ void run(int argc, const char* const* argv) {
   std::printf("open for output\n");
   tempfont out;
   create_temp(out, info->outname);
+  // Every write is a whole buffer already (a table, or 64 KiB of one):
+  // unbuffered, each becomes one write call, with no copy through stdio.
+  std::setvbuf(out.f, nullptr, _IONBF, 0);
 
   auto tr = std::make_unique<tracer>();
   fontctx ctx{*info, *src, *tr};
+  // The outlines are traced on the spare cores while the tables before glyf
+  // are built.
+  try {
+    start_glyf(ctx);
+  } catch (const std::bad_alloc&) {
+  }
   assemble(out.f, ff, ctx);
   commit_temp(out, info->outname);
   settype(info->outname);

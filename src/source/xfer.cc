@@ -1,6 +1,10 @@
 // The JIS-to-Unicode transfer table, loaded from a text file of "%x %x"
 // lines (JIS code, Unicode value) after a count line.
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "driver/quit.h"
 #include "source/source.h"
@@ -17,12 +21,15 @@ long jis_index(unsigned long code) {
 
 bool blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-int hexdigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each hex digit character, -1 for every other byte.
+constexpr auto kHex = [] {
+  std::array<int8_t, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[size_t(c)] = int8_t(c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
+  return t;
+}();
+
+int hexdigit(char c) { return kHex[uint8_t(c)]; }
 
 // Reads up to 8 hex digits at p; false when there are none or more.
 bool hexnum(const char*& p, unsigned& v) {
@@ -49,23 +56,95 @@ bool mapping(const char* line, unsigned& jis, unsigned& uni) {
   return std::sscanf(line, "%x %x", &jis, &uni) == 2;
 }
 
+
+// The text of a file, read a block at a time, and cut into the pieces that
+// fgets(line, 255, f) would read: up to and including the next newline, at
+// most 254 characters. The block is refilled whenever less than a whole
+// piece is left in it, so one small buffer serves the whole file.
+struct piecereader {
+  std::FILE* f;
+  char buf[(size_t(1) << 16) + 1];  // the block, and a NUL after its data
+  size_t at = 0, end = 0;
+  bool eof = false;
+
+  // Refills the block when less than a whole piece is left in it.
+  void fill() {
+    if (end - at < 254 && !eof) {
+      std::memmove(buf, buf + at, end - at);
+      end -= at;
+      at = 0;
+      while (end < sizeof buf - 1 && !eof) {
+        const size_t got = std::fread(buf + end, 1, sizeof buf - 1 - end, f);
+        end += got;
+        eof = got == 0;
+      }
+    }
+    buf[end] = '\0';
+  }
+
+  // Reads the next piece when it is a plain mapping line: hex digits, blanks
+  // (spaces or tabs), hex digits and a newline, at most 8 digits a number and
+  // 254 characters in all, which is what nearly every line is. Such a piece
+  // gives what mapping() gives for it. Returns false, reading nothing, for
+  // any other piece.
+  bool plain(unsigned& jis, unsigned& uni) {
+    fill();
+    const char* const first = buf + at;
+    const char* p = first;
+    auto number = [&p](unsigned& v) {  // stops at the NUL after the data at the latest
+      const char* const from = p;
+      unsigned x = 0;
+      for (int h; (h = hexdigit(*p)) >= 0; ++p) x = x << 4 | unsigned(h);
+      v = x;
+      return p > from && p - from <= 8;
+    };
+    if (!number(jis) || (*p != ' ' && *p != '\t')) return false;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!number(uni) || *p != '\n' || p - first >= 254) return false;
+    at = size_t(p + 1 - buf);
+    return true;
+  }
+
+  // The next piece as a C string in line; false at the end of the file.
+  bool next(char (&line)[255]) {
+    fill();
+    if (at >= end) return false;
+    size_t n = std::min(end - at, sizeof line - 1);
+    if (const void* nl = std::memchr(buf + at, '\n', n)) n = size_t(static_cast<const char*>(nl) - (buf + at)) + 1;
+    std::memcpy(line, buf + at, n);
+    line[n] = '\0';
+    at += n;
+    return true;
+  }
+};
+
 }  // namespace
 
 uint16_t setxfertbl(const char* path, m2u_table& m2u) {
   m2u.fill(0);
   std::FILE* f = std::fopen(path, "r");
   if (!f) quit("cannot open < jis_uni.txt >");
+  // Read in large blocks rather than a line at a time: the file has some
+  // 13,000 lines.
+  auto rd = std::make_unique<piecereader>();
+  rd->f = f;
 
   char line[255];
   int declared = 0;
-  if (std::fgets(line, sizeof line, f) && std::sscanf(line, "%d", &declared) != 1) declared = 0;
+  if (rd->next(line) && std::sscanf(line, "%d", &declared) != 1) declared = 0;
   std::printf("jis-uni xfer-table : %d chrs\n", int(uint16_t(declared)));
 
   uint16_t lines = 0;
-  while (std::fgets(line, sizeof line, f)) {
-    ++lines;  // every piece counts, whether or not it holds a mapping
+  for (;;) {
     unsigned int jis, uni;
-    if (!mapping(line, jis, uni)) continue;
+    if (!rd->plain(jis, uni)) {
+      if (!rd->next(line)) break;
+      if (!mapping(line, jis, uni)) {
+        ++lines;  // every piece counts, whether or not it holds a mapping
+        continue;
+      }
+    }
+    ++lines;
     long idx = jis_index(jis);
     if (idx < 0) continue;  // off the grid: nowhere to put it
     m2u[size_t(idx)] = uint16_t(uni);

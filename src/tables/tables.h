@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "driver/runinfo.h"
@@ -12,6 +13,13 @@
 
 struct tracer;
 
+// The outlines being traced for glyf, on threads of their own; ending it
+// stops and joins them.
+struct glyfwork;
+struct glyfwork_end {
+  void operator()(glyfwork* gw) const;
+};
+
 // What the builders read, and the little that glyf leaves for loca and maxp.
 struct fontctx {
   const runinfo& info;
@@ -19,7 +27,15 @@ struct fontctx {
   tracer& tr;                // the tracer's scratch, reused for every glyph
   uint16_t maxPoints = 1;    // outline maxima found while glyf is built
   uint16_t maxContours = 1;
+  std::unique_ptr<glyfwork, glyfwork_end> glyf{};  // see start_glyf
 };
+
+// Starts tracing the outlines of ctx.src's glyph list on the spare cores
+// (if any), ahead of the glyf builder, which writes them and traces the
+// rest. The glyph list and the strikes must be complete and stay unchanged
+// until glyf is built; each glyph's len is written by the tracing. Prints
+// nothing: a glyph that cannot be traced is reported by build_glyf.
+void start_glyf(fontctx& ctx);
 
 using table_builder = void (*)(fontctx&, bewriter&);
 

@@ -1,5 +1,5 @@
 // Conversion of name strings from UTF-8 to the encodings of the name table's
-// record groups, on top of glibc iconv.
+// record groups: Shift-JIS through glibc iconv, UTF-16BE directly.
 #pragma once
 #include <iconv.h>
 
@@ -9,11 +9,11 @@
 constexpr uint32_t kConvShiftJIS = 11;  // Microsoft Shift-JIS (CP932)
 constexpr uint32_t kConvUnicode = 15;   // UTF-16, big-endian, surrogate pairs beyond the BMP
 
-// The iconv descriptors for both conversions, opened together and closed when
-// the value goes out of scope. One is opened per name table, not per string.
+// The iconv descriptor for Shift-JIS, opened with the value and closed when
+// it goes out of scope: one is opened per name table, not per string.
+// UTF-16BE needs no table and is encoded here.
 struct textconv {
   iconv_t sjis;   // UTF-8 -> CP932
-  iconv_t utf16;  // UTF-8 -> UTF-16BE
   textconv();
   ~textconv();
   textconv(const textconv&) = delete;

@@ -6,42 +6,23 @@
 
 #include "driver/quit.h"
 #include "tables/bewriter.h"
+#include "trace/glfenc.h"
 #include "trace/trace.h"
 
 namespace {
 
-// TrueType simple-glyph flag bits.
-constexpr uint8_t X_SHORT_VECTOR = 0x02;
-constexpr uint8_t Y_SHORT_VECTOR = 0x04;
-constexpr uint8_t X_IS_SAME_OR_POSITIVE = 0x10;
-constexpr uint8_t Y_IS_SAME_OR_POSITIVE = 0x20;
-
 // Every outline sits in the same cell: the box of every glyph header.
 constexpr int16_t kBoxXMin = 0, kBoxYMin = -140, kBoxXMax = 999, kBoxYMax = 899;
-
-// Places the outline in the em: lowers every traced y by this much.
-constexpr int32_t kYShift = 100;
-
-// Encodes one delta, returns the flag bits for its axis and appends 0, 1 or
-// 2 bytes at out (advancing it). same/short_ are the axis's two flag bits.
-// The short case is written without branches on the sign (the traced
-// directions change too often to predict): the byte is stored even for a
-// zero delta and kept only when the delta is not zero, which the room
-// reserved per point allows.
-inline uint8_t encode_delta(int16_t d, uint8_t same, uint8_t short_, uint8_t*& out) {
-  const unsigned a = unsigned(d < 0 ? -d : d);
-  if (a <= 255) {
-    *out = uint8_t(a);
-    out += a != 0;
-    return uint8_t((a != 0 ? short_ : same) | (d > 0 ? same : 0));
-  }
-  out = be16(out, uint16_t(d));  // a big-endian int16
-  return 0;
-}
 
 template <class T>
 void grow_to(std::vector<T>& v, size_t n) {
   if (v.size() < n) v.resize(n);
+}
+
+// Copies the first n bytes of v to p (n may be 0 for a vector never used).
+uint8_t* put_bytes(uint8_t* p, const std::vector<uint8_t>& v, size_t n) {
+  if (n) std::memcpy(p, v.data(), n);
+  return p + n;
 }
 
 }  // namespace
@@ -80,13 +61,7 @@ void point2glyf(tracer& tr, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     glfpoint& p = tr.points[size_t(i)];
     p.y -= kYShift;
-    // 16-bit two's-complement differences, as the format stores them.
-    const int16_t dx = int16_t(uint16_t(uint32_t(p.x) - uint32_t(px)));
-    const int16_t dy = int16_t(uint16_t(uint32_t(p.y) - uint32_t(py)));
-    uint8_t flag = 0;  // ON_CURVE_POINT clear: every point is off-curve
-    flag |= encode_delta(dx, X_IS_SAME_OR_POSITIVE, X_SHORT_VECTOR, xs);
-    flag |= encode_delta(dy, Y_IS_SAME_OR_POSITIVE, Y_SHORT_VECTOR, ys);
-    *fl++ = flag;
+    encode_point(p.x, p.y, px, py, fl, xs, ys);
     px = p.x;
     py = p.y;
   }
@@ -107,18 +82,22 @@ int32_t outputglyf(tracer& tr, bewriter& out) {
   if (g.numberOfContours > g.maxContours) g.maxContours = g.numberOfContours;
   if (g.pointTotal > g.maxPoints) g.maxPoints = uint16_t(g.pointTotal);
 
-  const size_t start = out.size();
-  out.i16(int16_t(g.numberOfContours));  // numberOfContours
-  out.i16(kBoxXMin);                     // xMin
-  out.i16(kBoxYMin);                     // yMin
-  out.i16(kBoxXMax);                     // xMax
-  out.i16(kBoxYMax);                     // yMax
-  for (uint16_t c = 0; c < g.numberOfContours; ++c) out.u16(g.endPtsOfContours[c]);  // endPtsOfContours
-  out.u16(g.instructionLength);                    // instructionLength (no instructions)
-  out.bytes(g.flags.data(), g.pointTotal);         // flags
-  out.bytes(g.xCoordinates.data(), g.xByteCount);  // xCoordinates
-  out.bytes(g.yCoordinates.data(), g.yByteCount);  // yCoordinates
-  const size_t len = out.size() - start;
-  out.zeros((4 - len % 4) % 4);
-  return int32_t(out.size() - start);
+  // One resize, then the fields through a pointer: this runs once per glyph.
+  const size_t raw = 12 + 2 * size_t(g.numberOfContours) + g.pointTotal + g.xByteCount + g.yByteCount;
+  const size_t len = (raw + 3) & ~size_t(3);
+  const size_t start = out.b.size();
+  out.b.resize(start + len);
+  uint8_t* p = out.b.data() + start;
+  p = be16(p, g.numberOfContours);  // numberOfContours
+  p = be16(p, uint16_t(kBoxXMin));  // xMin
+  p = be16(p, uint16_t(kBoxYMin));  // yMin
+  p = be16(p, uint16_t(kBoxXMax));  // xMax
+  p = be16(p, uint16_t(kBoxYMax));  // yMax
+  for (uint16_t c = 0; c < g.numberOfContours; ++c) p = be16(p, g.endPtsOfContours[c]);  // endPtsOfContours
+  p = be16(p, g.instructionLength);  // instructionLength (no instructions)
+  p = put_bytes(p, g.flags, g.pointTotal);         // flags
+  p = put_bytes(p, g.xCoordinates, g.xByteCount);  // xCoordinates
+  p = put_bytes(p, g.yCoordinates, g.yByteCount);  // yCoordinates
+  std::memset(p, 0, len - raw);  // padding to a multiple of 4
+  return int32_t(len);
 }

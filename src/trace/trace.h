@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct bewriter;
@@ -38,27 +39,40 @@ struct glfrec {
   int32_t prevX = 0, prevY = 0;      // origin of the next delta
 };
 
-// The tracer's state: the point list of the contour being followed, the
-// work record, and the pixel grid and edge map of the glyph being traced.
-// Everything a conversion needs lives here, so two conversions never share.
+// Font units of every edge for one bitmap side, and the byte deltas from
+// one edge to the next along a run and around a turn, so that tracing a
+// point is a look-up. Indexed by bit position (see bmp2glf.cc): column c of
+// the bitmap and grid line gx = c both sit at position c + 1. The arrays
+// have room for every side (positions 0..256) and for the tracer's 8-byte
+// copies, so that one struct of fixed layout holds them all.
+constexpr size_t kSideTab = 272;
+struct sidetab {
+  unsigned side = 0;
+  bool runs = false;          // every delta below is 1..255 (true for sides 4 and up)
+  int32_t hx[kSideTab];       // x of a horizontal edge, by position
+  int32_t vx[kSideTab];       // x of a vertical edge, by position
+  int32_t hy[kSideTab];       // y of a horizontal edge, by grid line, lowered by 100
+  int32_t vy[kSideTab];       // y of a vertical edge, by pixel row, lowered by 100
+  uint8_t dxe[kSideTab];      // hx[q] - hx[q-1]: a step East (or West, reversed in dxw)
+  uint8_t dxw[kSideTab];      // dxe[n+1-i]
+  uint8_t dys[kSideTab];      // vy[r-1] - vy[r]: a step South or North
+  uint8_t xl[kSideTab];       // vx[v] - hx[v-1]: from the horizontal edge left of vertex v to it
+  uint8_t xr[kSideTab];       // hx[v] - vx[v]: from vertex v to the horizontal edge right of it
+  uint8_t ya[kSideTab];       // vy[L-1] - hy[L]: from grid line L to the vertical edge above
+  uint8_t yb[kSideTab];       // hy[L] - vy[L]: from the vertical edge below grid line L to it
+};
+
+// The tracer's state: the point list for point2glyf, the work record, and
+// the scratch of the glyph being traced. Everything a conversion needs lives
+// here, so two conversions (or two threads) never share; the scratch is
+// sized from the largest glyph so far and reused.
 struct tracer {
   std::vector<glfpoint> points;
   glfrec glyf;
-  std::vector<uint8_t> grid;   // (n+2)^2 cells, bitmap inside a blank border
-  std::vector<uint8_t> edges;  // edge map, see edgemap_size()
-  // Font-unit point of every edge-map index for side xy_n (x, y pairs):
-  // computed once per bitmap side, so tracing a point is a table look-up.
-  std::vector<int32_t> edgexy;
-  unsigned xy_n = 0;
+  std::vector<uint8_t> bitmap;  // the glyph's bit stream, copied with zero padding
+  std::vector<uint64_t> rows;   // pixel rows and edge rows, 64 positions a word
+  std::vector<std::unique_ptr<sidetab>> sides;  // one for each bitmap side met so far (a font has a few)
 };
-
-// Bytes of the edge map for side n: n+1 blocks of 2n+3 bytes (vertical edges
-// of the row above, guard, horizontal edges of the grid line, guard) plus
-// n+1 bytes where the vertical edges of row n would be.
-constexpr size_t edgemap_size(unsigned n) { return size_t(2 * n + 3) * (n + 1) + (n + 1); }
-// Edge-map index of horizontal edge H(L, j) and vertical edge V(R, k).
-constexpr size_t hedge_index(unsigned n, unsigned L, unsigned j) { return size_t(2 * n + 3) * L + n + 2 + j; }
-constexpr size_t vedge_index(unsigned n, unsigned R, unsigned k) { return size_t(2 * n + 3) * (R + 1) + k; }
 
 // Traces the height x height bitmap (a continuous MSB-first bit stream, a
 // set bit is ink; width is not used, the glyph is square) and appends its
@@ -67,6 +81,13 @@ constexpr size_t vedge_index(unsigned n, unsigned R, unsigned k) { return size_t
 // maxima of tr.glyf are brought up to date. A glyph of more than 65,535
 // points ends the run with "glyph too complex".
 int32_t bmp2glf(tracer& tr, uint8_t width, uint8_t height, const uint8_t* bitmap, bewriter& out);
+
+// bmp2glf for callers that must not end the run themselves (the glyf
+// builder's worker threads): the n x n bitmap is traced the same way, but a
+// glyph beyond TrueType's limits returns kTooComplex, prints nothing and
+// appends nothing.
+constexpr int32_t kTooComplex = -1;
+int32_t traceglf(tracer& tr, uint8_t n, const uint8_t* bitmap, bewriter& out);
 
 // Stores the off-curve point (x, y) at position idx of tr.points, which the
 // caller has sized to hold it.
