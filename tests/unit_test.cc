@@ -123,8 +123,9 @@ TEST(Encoder, DeltaLimits) {
   point2glyf(tr, 5);
   bewriter w;
   EXPECT_EQ(outputglyf(tr, w), 32);
-  EXPECT_EQ(std::vector<uint8_t>(w.b.begin() + 14, w.b.end()),
-            (std::vector<uint8_t>{0x32, 0x26, 0x00, 0x20, 0x10,        // flags
+  EXPECT_EQ(w.b, (std::vector<uint8_t>{0x00, 0x01, 0x00, 0x00, 0xFF, 0x74, 0x03, 0xE7, 0x03, 0x83,  // 1 contour, box
+                                  0x00, 0x04, 0x00, 0x00,              // endPtsOfContours, instructionLength
+                                  0x32, 0x26, 0x00, 0x20, 0x10,        // flags
                                   0xFF, 0xFF, 0x01, 0x00, 0xFF, 0x00,  // x: +255 -255 +256 -256 0
                                   0xFF, 0xFF, 0x00, 0x01, 0x00,        // y: 0 +255 -256 0 +256
                                   0x00, 0x00}));                       // padding
