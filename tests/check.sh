@@ -22,4 +22,4 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # Every fuzz target for a minute (clang++ with libFuzzer, ASan and UBSan).
-tools/fuzz.sh 60
+tests/fuzz.sh 60

@@ -6,7 +6,7 @@
 # blow-up (2 GiB) or sanitizer report; the input that caused it is left in
 # BUILD/fuzz-artifacts/. Prints the executions run per target.
 #
-#   tools/fuzz.sh [SECONDS] [TARGET...]
+#   tests/fuzz.sh [SECONDS] [TARGET...]
 #   KILN_FUZZ_BUILD=dir   build directory (default build-fuzz)
 #   KILN_FUZZ_JOBS=n      targets run side by side (default 1)
 set -euo pipefail
