@@ -27,9 +27,9 @@ def read_faults(path):
             if f['file'] is None:
                 f['file'] = line
             elif line.startswith('- '):
-                f['pairs'].append([line[2:], None])
+                f['pairs'].append([line[2:].replace('\\n', '\n'), None])
             elif line.startswith('+ '):
-                f['pairs'][-1][1] = line[2:]
+                f['pairs'][-1][1] = line[2:].replace('\\n', '\n')
     return faults
 
 
