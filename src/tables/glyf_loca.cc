@@ -31,12 +31,12 @@ constexpr size_t kGlyfReserve = kGlyfSpill + (size_t(1) << 20);
 // largest strike), each into a buffer of its own; the chunks are written in
 // glyph order. At most kMaxSlots chunks are traced ahead of the writing,
 // which bounds the memory held in buffers. A chunk's buffer is reserved
-// once for the bytes a chunk of typical glyphs takes (two bytes a pixel is
-// ample), so that it does not move while it fills.
+// once for the bytes a chunk of typical glyphs takes (four bytes a pixel;
+// 16-pixel kanji take about two), so that it does not move while it fills.
 constexpr size_t kChunkPixels = size_t(32) << 10;
 constexpr unsigned kMaxThreads = 8;
 constexpr size_t kMaxSlots = 16;
-constexpr size_t kChunkReserve = 2 * kChunkPixels;
+constexpr size_t kChunkReserve = 4 * kChunkPixels;
 
 // The strike to trace glyph code from: the first (largest) that holds a
 // bitmap for it, whether or not that bitmap has ink; -1 when none does.
