@@ -256,7 +256,8 @@ void run(int argc, const char* const* argv) {
   auto tr = std::make_unique<tracer>();
   fontctx ctx{*info, *src, *tr};
   // The outlines are traced on the spare cores while the tables before glyf
-  // are built.
+  // are built. Without the memory for it, glyf starts the tracing itself and
+  // reports what is missing.
   try {
     start_glyf(ctx);
   } catch (const std::bad_alloc&) {

@@ -18,9 +18,9 @@
 
 namespace {
 
-// The glyph descriptions stream out through the writer: it spills to the
-// font file whenever this much is buffered, so the buffer (and its pages)
-// is reused from glyph to glyph instead of holding megabytes of glyf.
+// Glyphs appended one at a time (those before a glyph that ends the run)
+// spill to the font file whenever this much is buffered, so the buffer (and
+// its pages) is reused instead of holding megabytes of glyf.
 constexpr size_t kGlyfSpill = size_t(64) << 10;
 // Room reserved before tracing: the spill size plus the largest glyph a
 // 255-pixel bitmap can give, so that appending never reallocates.
@@ -86,7 +86,6 @@ struct glyfwork {
   std::mutex m;
   std::condition_variable cv;
   std::vector<tracer> tracers;  // one for each worker thread
-  std::vector<uint8_t> tail;    // scratch of write_chunk
   std::vector<std::thread> threads;
 
   explicit glyfwork(fontctx& c) : ctx(c) {}
@@ -168,24 +167,14 @@ void glyfwork_end::operator()(glyfwork* gw) const { delete gw; }
 
 namespace {
 
-// Writes a traced chunk to w exactly as appending its glyphs one at a time
-// would, spilling to the file whenever kGlyfSpill bytes are buffered after
-// a glyph, and ends the run at a glyph that could not be traced or that
-// makes the table too large. When the chunk gets through and the writer has
-// a file, the bytes up to the chunk's last spill go to the file straight from
-// the chunk's buffer (lent to the writer for the spill) instead of being
-// copied through the writer; the rest is buffered as before, in tail's way.
-void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& glyphs, std::vector<uint8_t>& tail) {
-  bool whole = w.sink != nullptr && ch.failed == ch.end;
-  size_t at = 0, cut = 0;  // bytes of the chunk, and where its last spill ends
-  uint64_t buffered = w.b.size();
-  for (size_t i = ch.first; whole && i < ch.end; ++i) {
-    at += ch.lens[i - ch.first];
-    buffered += ch.lens[i - ch.first];
-    if (w.size() + at - start > 0xFFFFFFFFu) whole = false;
-    if (buffered >= kGlyfSpill) cut = at, buffered = 0;
-  }
-  if (!whole) {
+// Writes a traced chunk to w: its glyphs' lengths to the glyph list, its
+// bytes to the table. A glyph that could not be traced, or that makes the
+// table too large, ends the run there. A chunk that gets through goes to the
+// file straight from its own buffer, lent to the writer for the spill.
+void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& glyphs) {
+  uint64_t bytes = 0;
+  for (size_t i = ch.first; i < ch.end; ++i) bytes += ch.lens[i - ch.first];
+  if (ch.failed != ch.end || w.size() + bytes - start > 0xFFFFFFFFu) {
     size_t from = 0;
     for (size_t i = ch.first; i < ch.end; ++i) {
       if (i == ch.failed) quit(ch.why);
@@ -198,17 +187,14 @@ void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& gly
     return;
   }
   for (size_t i = ch.first; i < ch.end; ++i) glyphs[i].len = ch.lens[i - ch.first];
-  if (cut == 0) {
-    w.bytes(ch.out.b.data(), at);
+  w.spill();  // what was buffered before: whole words (glyphs are), so nothing stays
+  if (!w.sink || !w.b.empty()) {
+    w.bytes(ch.out.b.data(), ch.out.b.size());
     return;
   }
-  tail.assign(ch.out.b.begin() + std::ptrdiff_t(cut), ch.out.b.begin() + std::ptrdiff_t(at));
-  w.spill();  // what was buffered before this chunk
-  ch.out.b.resize(cut);
   std::swap(w.b, ch.out.b);
-  w.spill();  // the chunk up to its last spill, from its own buffer
+  w.spill();
   std::swap(w.b, ch.out.b);
-  w.bytes(tail.data(), tail.size());
 }
 
 }  // namespace
@@ -270,14 +256,14 @@ void build_glyf(fontctx& ctx, bewriter& w) {
     chunk& ch = gw.slots[c % gw.nslots];
     if (ch.done && ch.index == c) {
       lk.unlock();
-      write_chunk(w, start, ch, glyphs, gw.tail);
+      write_chunk(w, start, ch, glyphs);
       lk.lock();
       ch.done = false;
     } else if (gw.next == c) {
       ++gw.next;
       lk.unlock();
       gw.trace(c, ctx.tr, gw.own);
-      write_chunk(w, start, gw.own, glyphs, gw.tail);
+      write_chunk(w, start, gw.own, glyphs);
       lk.lock();
     } else if (gw.claimable()) {
       chunk& ahead = gw.claim();
@@ -294,7 +280,7 @@ void build_glyf(fontctx& ctx, bewriter& w) {
       if (!mine || ch.done) continue;  // the worker's copy was done first
       ch.taken = true;
       lk.unlock();
-      write_chunk(w, start, gw.own, glyphs, gw.tail);
+      write_chunk(w, start, gw.own, glyphs);
       lk.lock();
     } else {
       gw.cv.wait(lk);
