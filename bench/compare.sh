@@ -37,9 +37,7 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
 fi
 
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target kilnfont floor >/dev/null
-kiln="$build/kilnfont" floor="$build/bench/floor"
+. "$root/bench/build.sh"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -15,9 +15,7 @@ for t in hyperfine taskset; do
   command -v "$t" >/dev/null || { echo "floor.sh: $t is missing" >&2; exit 1; }
 done
 
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target kilnfont floor >/dev/null
-kiln="$build/kilnfont" floor="$build/bench/floor"
+. "$root/bench/build.sh"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
