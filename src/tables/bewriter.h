@@ -30,6 +30,9 @@ struct bewriter {
     if (total > size()) b.reserve(size_t(total - spilled));
   }
   void spill();
+  // spill() for a buffer of whole words whose sumB32 the caller has already
+  // taken (a glyf chunk, summed by the thread that traced it).
+  void spill_summed(uint32_t bsum);
 
   void u8(uint8_t v) { b.push_back(v); }
   void i8(int8_t v) { u8(uint8_t(v)); }
@@ -64,6 +67,9 @@ struct bewriter {
     put_u16(at, uint16_t(v >> 16));
     put_u16(at + 2, uint16_t(v));
   }
+
+ private:
+  void emit(size_t n, uint32_t nsum);  // writes the first n bytes, which sum to nsum
 };
 
 // Stores big-endian values into a raw buffer whose room the caller has

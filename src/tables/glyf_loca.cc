@@ -35,7 +35,7 @@ constexpr size_t kGlyfReserve = kGlyfSpill + (size_t(1) << 20);
 // 16-pixel kanji take about two), so that it does not move while it fills.
 constexpr size_t kChunkPixels = size_t(32) << 10;
 constexpr unsigned kMaxThreads = 8;
-constexpr size_t kMaxSlots = 16;
+constexpr size_t kMaxSlots = 64;
 constexpr size_t kChunkReserve = 4 * kChunkPixels;
 
 // The strike to trace glyph code from: the first (largest) that holds a
@@ -60,6 +60,7 @@ struct chunk {
   size_t first = 0, end = 0;
   bewriter out;
   std::vector<uint32_t> lens;
+  uint32_t sum = 0;   // sumB32 of out, taken while it is still in the cache
   size_t failed = 0;  // the first glyph that could not be traced, or end
   const char* why = nullptr;
   bool busy = false;               // a thread is tracing into it
@@ -140,6 +141,7 @@ struct glyfwork {
       }
       ch.lens[i - ch.first] = uint32_t(len);
     }
+    ch.sum = sumB32(ch.out.b.data(), ch.out.b.size());
     return true;
   }
 
@@ -193,7 +195,7 @@ void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& gly
     return;
   }
   std::swap(w.b, ch.out.b);
-  w.spill();
+  w.spill_summed(ch.sum);
   std::swap(w.b, ch.out.b);
 }
 
@@ -206,10 +208,10 @@ void start_glyf(fontctx& ctx) {
   gw->glyphs_per_chunk = std::max<size_t>(1, kChunkPixels / (largest * largest));
   gw->nchunks = glyphs.size() > 1 ? (glyphs.size() - 1 + gw->glyphs_per_chunk - 1) / gw->glyphs_per_chunk : 0;
   const unsigned threads = unsigned(std::min<size_t>({usable_cores(), kMaxThreads, gw->nchunks}));
-  // Room to trace ahead while the tables before glyf are built: a few
-  // chunks a thread (the main thread alone needs none: it writes each
-  // chunk as it traces it).
-  gw->nslots = threads > 1 ? std::min<size_t>(kMaxSlots, 4 * threads) : 1;
+  // Room to trace ahead while the tables before glyf are built, which
+  // takes a worker about a dozen chunks' time: 16 chunks a worker (the main
+  // thread alone needs none: it writes each chunk as it traces it).
+  gw->nslots = threads > 1 ? std::min<size_t>(kMaxSlots, 16 * (threads - 1)) : 1;
   for (size_t k = 0; k < gw->nslots; ++k) {
     gw->slots[k].out.reserve(kChunkReserve);
     gw->slots[k].lens.reserve(gw->glyphs_per_chunk);
