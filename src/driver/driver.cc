@@ -246,6 +246,17 @@ void run(int argc, const char* const* argv) {
   sort_glyph(src->glyphs.data(), 0, int32_t(src->glyphs.size()) - 1);
   if (cmap_segcount(src->glyphs) > 8189) quit("too many cmap segments");
 
+  auto tr = std::make_unique<tracer>();
+  fontctx ctx{*info, *src, *tr};
+  // The outlines are traced on the spare cores from here on, while the
+  // output file is made and the tables before glyf are built. Without the
+  // memory for it, glyf starts the tracing itself and reports what is
+  // missing. A run that ends early stops the tracing with ctx.
+  try {
+    start_glyf(ctx);
+  } catch (const std::bad_alloc&) {
+  }
+
   std::printf("open for output\n");
   tempfont out;
   create_temp(out, info->outname);
@@ -253,15 +264,6 @@ void run(int argc, const char* const* argv) {
   // unbuffered, each becomes one write call, with no copy through stdio.
   std::setvbuf(out.f, nullptr, _IONBF, 0);
 
-  auto tr = std::make_unique<tracer>();
-  fontctx ctx{*info, *src, *tr};
-  // The outlines are traced on the spare cores while the tables before glyf
-  // are built. Without the memory for it, glyf starts the tracing itself and
-  // reports what is missing.
-  try {
-    start_glyf(ctx);
-  } catch (const std::bad_alloc&) {
-  }
   assemble(out.f, ff, ctx);
   commit_temp(out, info->outname);
   settype(info->outname);
