@@ -56,7 +56,6 @@ bool mapping(const char* line, unsigned& jis, unsigned& uni) {
   return std::sscanf(line, "%x %x", &jis, &uni) == 2;
 }
 
-
 // The text of a file, read a block at a time, and cut into the pieces that
 // fgets(line, 255, f) would read: up to and including the next newline, at
 // most 254 characters. The block is refilled whenever less than a whole
@@ -90,17 +89,10 @@ struct piecereader {
   bool plain(unsigned& jis, unsigned& uni) {
     fill();
     const char* const first = buf + at;
-    const char* p = first;
-    auto number = [&p](unsigned& v) {  // stops at the NUL after the data at the latest
-      const char* const from = p;
-      unsigned x = 0;
-      for (int h; (h = hexdigit(*p)) >= 0; ++p) x = x << 4 | unsigned(h);
-      v = x;
-      return p > from && p - from <= 8;
-    };
-    if (!number(jis) || (*p != ' ' && *p != '\t')) return false;
+    const char* p = first;  // hexnum stops at the NUL after the data at the latest
+    if (!hexnum(p, jis) || (*p != ' ' && *p != '\t')) return false;
     while (*p == ' ' || *p == '\t') ++p;
-    if (!number(uni) || *p != '\n' || p - first >= 254) return false;
+    if (!hexnum(p, uni) || *p != '\n' || p - first >= 254) return false;
     at = size_t(p + 1 - buf);
     return true;
   }
