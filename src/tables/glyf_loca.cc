@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 #include "tables/tables.h"
 #include "trace/trace.h"
 

@@ -1,6 +1,6 @@
 #include <csignal>
 
-#include "driver/driver.h"
+#include "pxg/pxg.h"
 
 int main(int argc, char** argv) {
   // Past a file size limit a write should fail and be reported ("cannot

@@ -1,5 +1,5 @@
 // The run sequence: command line, info-file, glyph source, then the font.
-#include "driver/driver.h"
+#include "core/convert.h"
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -10,21 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "driver/quit.h"
-#include "source/source.h"
+#include "base/quit.h"
+#include "core/glyphsrc.h"
 #include "trace/trace.h"
 
 namespace {
 
-constexpr const char* kUsage = "kilnfont  ver.0.00\nusage:\tkilnfont info-file pxg(pxgb)...";
-constexpr int kLineRead = 255;  // one read takes at most 254 characters and the NUL
-
-// Closes the stream when the conversion ends early, so a refused run leaves
-// no open handle behind.
-struct file_closer {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 constexpr const char* kWriteFailed = "cannot write output";
 
@@ -75,53 +66,11 @@ void seek_to(std::FILE* out, uint32_t at) {
   if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
 }
 
-// Reads the next line piece into buf, or ends the run if the file is done.
-void info_line(std::FILE* f, char* buf) {
-  if (!std::fgets(buf, kLineRead, f)) quit("info-file has fewer than 35 lines");
-}
-
 void write_all(std::FILE* out, const bewriter& w) {
   if (!w.b.empty() && std::fwrite(w.b.data(), 1, w.b.size(), out) != w.b.size()) quit(kWriteFailed);
 }
 
 }  // namespace
-
-void read_info(const char* path, runinfo& info) {
-  file_ptr f(std::fopen(path, "r"));
-  if (!f) quit("cannot open info-file");
-  char line[256];
-
-  // Line 1: the first word names the output file.
-  info_line(f.get(), line);
-  const char* w = line;
-  while (*w == ' ' || (*w >= '\t' && *w <= '\r')) ++w;
-  size_t wl = 0;
-  while (w[wl] && !(w[wl] == ' ' || (w[wl] >= '\t' && w[wl] <= '\r'))) ++wl;
-  if (wl == 0) quit("no output name in info-file");
-  if (wl > 251) quit("output name too long");
-  std::memcpy(info.outname, w, wl);
-  std::memcpy(info.outname + wl, ".ttf", 5);
-  std::printf("output= [%s]\n", info.outname);
-
-  // Line 2: the weight class, in hundreds.
-  info_line(f.get(), line);
-  if (std::sscanf(line, "%d", &info.weight) != 1) quit("weight is not a number");
-
-  // Line 3: the vendor id, four characters exactly as they stand. The log
-  // shows them last to first.
-  info_line(f.get(), line);
-  if (std::strcspn(line, "\n") < 4) quit("vendor id shorter than 4 characters");
-  std::memcpy(info.vendid, line, 4);
-  std::printf("vendid=%c%c%c%c\n", line[3], line[2], line[1], line[0]);
-
-  // Lines 4 to 35: the name strings. The last byte of each is dropped,
-  // which removes the newline of a complete line.
-  for (auto& slot : info.namestr) {
-    info_line(f.get(), slot);
-    size_t n = std::strlen(slot);
-    if (n) slot[n - 1] = '\0';
-  }
-}
 
 void settables(fontfile& ff, bool withbmp) {
   ff.tbls = 0;
@@ -207,47 +156,19 @@ void settype(const char* outname) {
   setxattr(outname, "user.mime_type", kMime, sizeof kMime - 1, 0);
 }
 
-namespace {
-
-void run(int argc, const char* const* argv) {
-  auto info = std::make_unique<runinfo>();
-
-  // Command line: options first, then the info-file, then the pxg files.
-  if (argc < 3) quit(kUsage);
-  int i = 1;
-  for (; i < argc && argv[i][0] == '-'; ++i)
-    if (std::strcmp(argv[i], "-n") == 0) info->withbmp = false;
-  if (i >= argc) quit(kUsage);
-  const char* infofile = argv[i];
-  const char* const* files = argv + i + 1;
-  const int32_t nfiles = argc - i - 1;
-
+void convert(const runinfo& info, glyphsrc& src) {
   fontfile ff;
-  settables(ff, info->withbmp);
-
-  read_info(infofile, *info);
-
-  // Not value-initialised: uni2bno is filled strike by strike as the reader
-  // creates them, so the maps of unused strikes are never touched.
-  std::unique_ptr<glyphsrc> src(new glyphsrc);
-  std::printf("%d chrs(xfer-table)\n", int(setxfertbl("jis_uni.txt", src->m2u)));
-
-  for (auto& b : src->bchrs) b = 0;
-  // Left uninitialised on purpose: the reader fills what it uses, and an
-  // untouched slot costs no memory.
-  src->store.reset(new uint8_t[kStoreBytes]);
-  src->nstrikes = readpxg(nfiles, files, *src);
-  std::printf("%d bitmap-tables\n", int(src->nstrikes));
+  settables(ff, info.withbmp);
 
   std::printf("set g\n");
-  build_glyph_list(*src);
-  std::printf("xfer %d chrs\n", int(src->glyphs.size()));
+  build_glyph_list(src);
+  std::printf("xfer %d chrs\n", int(src.glyphs.size()));
   std::printf("sort\n");
-  sort_glyph(src->glyphs.data(), 0, int32_t(src->glyphs.size()) - 1);
-  if (cmap_segcount(src->glyphs) > 8189) quit("too many cmap segments");
+  sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
+  if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
 
   auto tr = std::make_unique<tracer>();
-  fontctx ctx{*info, *src, *tr};
+  fontctx ctx{info, src, *tr};
   // The outlines are traced on the spare cores from here on, while the
   // output file is made and the tables before glyf are built. Without the
   // memory for it, glyf starts the tracing itself and reports what is
@@ -259,24 +180,13 @@ void run(int argc, const char* const* argv) {
 
   std::printf("open for output\n");
   tempfont out;
-  create_temp(out, info->outname);
+  create_temp(out, info.outname);
   // Every write is a whole buffer already (a table, or 64 KiB of one):
   // unbuffered, each becomes one write call, with no copy through stdio.
   std::setvbuf(out.f, nullptr, _IONBF, 0);
 
   assemble(out.f, ff, ctx);
-  commit_temp(out, info->outname);
-  settype(info->outname);
+  commit_temp(out, info.outname);
+  settype(info.outname);
   quit("");
-}
-
-}  // namespace
-
-int kilnfont_main(int argc, const char* const* argv) {
-  try {
-    run(argc, argv);
-  } catch (const quit_signal&) {
-  }
-  std::fflush(stdout);
-  return 0;
 }
