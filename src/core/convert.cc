@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -72,6 +73,14 @@ void write_all(std::FILE* out, const bewriter& w) {
 
 }  // namespace
 
+void say(const runinfo& info, const char* format, ...) {
+  if (!info.log) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(info.log, format, args);
+  va_end(args);
+}
+
 void settables(fontfile& ff, bool withbmp) {
   ff.tbls = 0;
   for (const tabledef& t : kTables) {
@@ -92,17 +101,17 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   bewriter w;
   w.sink = out;
   for (int32_t i = 0; i < ff.tbls; ++i) {
-    std::printf("table no.%2d   ...   ", i);
+    say(ctx.info, "table no.%2d   ...   ", i);
     tablerec& rec = ff.tblrec[i];
     rec.tag = ff.tblname[i];
     const tabledef& def = *ff.defs[i];
     if (!def.build) {
-      std::printf("error\n");
+      say(ctx.info, "error\n");
       rec.checkSum = 0;
       rec.length = 0;
       continue;
     }
-    std::printf("%s\n", def.name);
+    say(ctx.info, "%s\n", def.name);
     w.clear();
     def.build(ctx, w);
     if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
@@ -113,7 +122,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   ctx.src.store.reset();
 
   // The table directory, at the start of the file.
-  std::printf("create table-index\n");
+  say(ctx.info, "create table-index\n");
   const binsearch bs = binsearch_for(uint32_t(ff.tbls));
   bewriter dir;
   dir.reserve(dirlen);
@@ -139,7 +148,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   // head.checkSumAdjustment makes the whole file sum to 0xB1B0AFBA. The
   // tables are contiguous, aligned and padded, so the file's sum is the
   // directory's sum plus the tables' checksums.
-  std::printf("sum\n");
+  say(ctx.info, "sum\n");
   uint32_t total = sumB32(dir.b.data(), dir.size());
   for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
   bewriter adj;
@@ -148,10 +157,11 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   write_all(out, adj);
 }
 
-void settype(const char* outname) {
+void settype(const runinfo& info) {
+  const char* outname = info.outname;
   // The file's type, in the freedesktop extended attribute. Filesystems
   // without user attributes refuse it; that is not worth a message.
-  std::printf("set MIME\n");
+  say(info, "set MIME\n");
   static const char kMime[] = "application/x-truetype";
   setxattr(outname, "user.mime_type", kMime, sizeof kMime - 1, 0);
 }
@@ -160,10 +170,10 @@ void convert(const runinfo& info, glyphsrc& src) {
   fontfile ff;
   settables(ff, info.withbmp);
 
-  std::printf("set g\n");
+  say(info, "set g\n");
   build_glyph_list(src);
-  std::printf("xfer %d chrs\n", int(src.glyphs.size()));
-  std::printf("sort\n");
+  say(info, "xfer %d chrs\n", int(src.glyphs.size()));
+  say(info, "sort\n");
   sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
   if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
 
@@ -178,7 +188,7 @@ void convert(const runinfo& info, glyphsrc& src) {
   } catch (const std::bad_alloc&) {
   }
 
-  std::printf("open for output\n");
+  say(info, "open for output\n");
   tempfont out;
   create_temp(out, info.outname);
   // Every write is a whole buffer already (a table, or 64 KiB of one):
@@ -187,6 +197,6 @@ void convert(const runinfo& info, glyphsrc& src) {
 
   assemble(out.f, ff, ctx);
   commit_temp(out, info.outname);
-  settype(info.outname);
+  settype(info);
   quit("");
 }

@@ -34,9 +34,9 @@ void settables(fontfile& ff, bool withbmp);
 // "cannot write output" when a seek or a write fails. The caller closes out.
 void assemble(std::FILE* out, fontfile& ff, fontctx& ctx);
 
-// Tags the closed output file with the type "application/x-truetype"
+// Tags the closed output file info.outname with the type "application/x-truetype"
 // (extended attribute user.mime_type); a refusal is not reported.
-void settype(const char* outname);
+void settype(const runinfo& info);
 
 // Makes the font info.outname from src (the strikes and the JIS table
 // filled): the glyph list, then every table through a temporary file that is

@@ -40,7 +40,7 @@ void read_info(const char* path, runinfo& info) {
   if (wl > 251) quit("output name too long");
   std::memcpy(info.outname, w, wl);
   std::memcpy(info.outname + wl, ".ttf", 5);
-  std::printf("output= [%s]\n", info.outname);
+  say(info, "output= [%s]\n", info.outname);
 
   // Line 2: the weight class, in hundreds.
   info_line(f.get(), line);
@@ -51,7 +51,7 @@ void read_info(const char* path, runinfo& info) {
   info_line(f.get(), line);
   if (std::strcspn(line, "\n") < 4) quit("vendor id shorter than 4 characters");
   std::memcpy(info.vendid, line, 4);
-  std::printf("vendid=%c%c%c%c\n", line[3], line[2], line[1], line[0]);
+  say(info, "vendid=%c%c%c%c\n", line[3], line[2], line[1], line[0]);
 
   // Lines 4 to 35: the name strings. The last byte of each is dropped,
   // which removes the newline of a complete line.

@@ -1,6 +1,7 @@
 // What the command line and the info-file give a conversion.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 struct runinfo {
   bool withbmp = true;          // false once "-n" is seen: no EBDT/EBLC
@@ -8,4 +9,10 @@ struct runinfo {
   int32_t weight = 0;           // info line 2
   uint8_t vendid[4] = {};       // first four characters of info line 3, file order
   char namestr[32][256] = {};   // info lines 4..35, last character removed
+  bool bold = false;            // the style bits of OS/2 fsSelection and head macStyle;
+  bool italic = false;          // neither: "regular"
+  std::FILE* log = stdout;      // the progress log; nullptr runs silently
 };
+
+// Prints a piece of the progress log on info.log, or nothing when it is null.
+void say(const runinfo& info, const char* format, ...) __attribute__((format(printf, 2, 3)));

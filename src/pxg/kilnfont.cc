@@ -47,7 +47,11 @@ void run(int argc, const char* const* argv) {
 int kilnfont_main(int argc, const char* const* argv) {
   try {
     run(argc, argv);
-  } catch (const quit_signal&) {
+  } catch (const quit_signal& q) {
+    if (q.ok)
+      std::printf("complete\n");
+    else
+      std::printf("error : %s\n", q.message);
   }
   std::fflush(stdout);
   return 0;

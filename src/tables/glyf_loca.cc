@@ -237,7 +237,7 @@ void build_glyf(fontctx& ctx, bewriter& w) {
   } catch (const std::bad_alloc&) {
     quit("cannot malloc");
   }
-  std::printf("malloc ok\n");
+  say(ctx.info, "malloc ok\n");
 
   ctx.maxPoints = 1;
   ctx.maxContours = 1;
@@ -302,7 +302,7 @@ void build_glyf(fontctx& ctx, bewriter& w) {
     for (const tracer& tr : gw.tracers) take(tr);
   }
   ctx.glyf.reset();
-  std::printf("glyf size=%08lx\n", static_cast<unsigned long>(w.size() - start));
+  say(ctx.info, "glyf size=%08lx\n", static_cast<unsigned long>(w.size() - start));
 }
 
 void build_loca(fontctx& ctx, bewriter& w) {

@@ -2,7 +2,7 @@
 // adjustment is left 0 here and patched once the whole file is written.
 #include "tables/tables.h"
 
-void build_head(fontctx&, bewriter& w) {
+void build_head(fontctx& ctx, bewriter& w) {
   w.u32(0x00010000);  // version 1.0
   w.u32(0);           // fontRevision
   w.u32(0);           // checkSumAdjustment, patched later
@@ -15,7 +15,7 @@ void build_head(fontctx&, bewriter& w) {
   w.i16(-140);        // yMin
   w.i16(999);         // xMax
   w.i16(859);         // yMax
-  w.u16(0);           // macStyle
+  w.u16(uint16_t((ctx.info.bold ? 1 : 0) | (ctx.info.italic ? 2 : 0)));  // macStyle: bold, italic
   w.u16(6);           // lowestRecPPEM
   w.i16(1);           // fontDirectionHint
   w.i16(1);           // indexToLocFormat: 32-bit loca offsets

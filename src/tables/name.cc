@@ -32,7 +32,7 @@ void convert_slot(textconv& tc, uint32_t conversion, const runinfo& info, int k,
   int32_t dstLen = kMaxString;
   convert_from_utf8(tc, conversion, info.namestr[k], srcLen, out[k], dstLen, state, kSubstitute);
   len[k] = dstLen;
-  if (state != 0) printf("textconv_err : stt=%x\n", unsigned(state));
+  if (state != 0) say(info, "textconv_err : stt=%x\n", unsigned(state));
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ void build_os2(fontctx& ctx, bewriter& w) {
   w.u32(0xFFFFFFFF);                 // ulUnicodeRange3
   w.u32(0xFFFFFFFF);                 // ulUnicodeRange4
   w.bytes(info.vendid, 4);           // achVendID, in file order
-  w.u16(0x0040);                     // fsSelection: regular
+  w.u16(info.bold || info.italic ? uint16_t((info.italic ? 0x01 : 0) | (info.bold ? 0x20 : 0))
+                                   : uint16_t(0x0040));  // fsSelection: italic, bold, or regular
   w.u16(1);                          // usFirstCharIndex
   w.u16(0xFFFE);                     // usLastCharIndex
   w.i16(860);                        // sTypoAscender
