@@ -1,5 +1,5 @@
 // mkjisuni: writes a jis_uni.txt transfer table built from the C library's
-// converters (see jisconv.h).
+// converters (decode_cells in src/bdf).
 //
 // usage: mkjisuni [--jisx0213] [-0] [-v] [output]
 //   (default)    JIS X 0208 as plane 0 and JIS X 0212 as plane 1, from EUC-JP
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "jisconv.h"
+#include "bdf/bdf.h"
 
 int main(int argc, char** argv) {
   bool plane1 = true, x0213 = false, verbose = false;
@@ -41,9 +41,11 @@ int main(int argc, char** argv) {
   if (path && std::strcmp(path, "-") == 0) path = nullptr;
 
   const char* from = x0213 ? "EUC-JISX0213" : "EUC-JP";
-  iconv_t cd = jisopen(x0213);
-  if (cd == iconv_t(-1)) {
-    std::fprintf(stderr, "mkjisuni: no %s converter: %s\n", from, std::strerror(errno));
+  std::vector<jischar> cells;
+  try {
+    cells = decode_cells(x0213);
+  } catch (const fonterror& e) {
+    std::fprintf(stderr, "mkjisuni: %s\n", e.what());
     return 1;
   }
   std::vector<std::string> lines;
@@ -51,7 +53,7 @@ int main(int argc, char** argv) {
   for (int plane = 0; plane <= (plane1 ? 1 : 0); ++plane)
     for (int row = 0x21; row <= 0x7E; ++row)
       for (int cell = 0x21; cell <= 0x7E; ++cell) {
-        const jischar c = jisdecode(cd, plane, row, cell);
+        const jischar& c = cells[size_t(plane * 8836 + (row - 0x21) * 94 + cell - 0x21)];
         const uint32_t u = jisbmp(c);
         if (u) {
           char line[32];
@@ -73,7 +75,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, ", beyond the BMP\n");
         }
       }
-  iconv_close(cd);
 
   std::FILE* out = path ? std::fopen(path, "w") : stdout;
   if (!out) {

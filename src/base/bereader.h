@@ -1,4 +1,4 @@
-// Bounds-checked big-endian reading of input bytes. Every access is checked
+// Bounds-checked big-endian (and little-endian) reading of input bytes. Every access is checked
 // against the data's length; a read that would run past it ends the
 // conversion through quit() with the reader's message.
 #pragma once
@@ -29,5 +29,14 @@ struct bereader {
   uint32_t u32(uint64_t at) const {
     need(at, 4);
     return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+  }
+  // Little-endian values, for the formats that store them so (PCF).
+  uint16_t u16le(uint64_t at) const {
+    need(at, 2);
+    return uint16_t(d[at + 1] << 8 | d[at]);
+  }
+  uint32_t u32le(uint64_t at) const {
+    need(at, 4);
+    return uint32_t(d[at + 3]) << 24 | uint32_t(d[at + 2]) << 16 | uint32_t(d[at + 1]) << 8 | d[at];
   }
 };

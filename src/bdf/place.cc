@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+// The JIS character sets of X fonts and the cell rule: which plane a font's
+// glyphs go to, and where each glyph's pixels land in its square cell.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "bdf/bdf.h"
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+bool jiscell(long enc) {
+  const long r = enc >> 8 & 0xFF, c = enc & 0xFF;
+  return enc >= 0 && enc <= 0xFFFF && r >= 0x21 && r <= 0x7E && c >= 0x21 && c <= 0x7E;
+}
+
+// floor(a / 2) for any sign.
+long half_down(long a) { return a >= 0 ? a / 2 : -((-a + 1) / 2); }
+
+// ORs the n bits at src (MSB first) into dst at bit position at; dst holds
+// len bytes and the bits all land inside it.
+void put_bits(uint8_t* dst, size_t len, size_t at, const uint8_t* src, size_t n) {
+  const unsigned sh = unsigned(at % 8);
+  uint8_t* d = dst + at / 8;
+  for (size_t k = 0; k < n; k += 8) {
+    uint8_t b = src[k / 8];
+    if (n - k < 8) b &= uint8_t(0xFF00 >> (n - k));
+    if (!b) continue;
+    const size_t i = k / 8;
+    d[i] |= uint8_t(b >> sh);
+    if (sh && size_t(d - dst) + i + 1 < len) d[i + 1] |= uint8_t(b << (8 - sh));
+  }
+}
+
+}  // namespace
+
+const char* setname(charset cs) {
+  switch (cs) {
+    case charset::x0208: return "JIS X 0208";
+    case charset::x0208_1978: return "JIS C 6226-1978 (JIS X 0208 of 1978)";
+    case charset::x0212: return "JIS X 0212";
+    case charset::x0213: return "JIS X 0213";
+    default: return "set by --plane";
+  }
+}
+
+charset identify(const fontin& f, int& plane) {
+  const std::string r = lower(f.registry), e = lower(f.encoding);
+  plane = -1;
+  if (r == "jisc6226.1978" || r == "jisx0208.1978") return plane = 0, charset::x0208_1978;
+  if (r.rfind("jisx0208", 0) == 0) return plane = 0, charset::x0208;
+  if (r.rfind("jisx0212", 0) == 0) return plane = 1, charset::x0212;
+  if ((r == "jisx0213.2000" || r == "jisx0213.2004") && e == "1") return plane = 0, charset::x0213;
+  if (r == "jisx0213.2000" && e == "2") return plane = 1, charset::x0213;
+  return charset::unknown;
+}
+
+// JIS X 0208 of 1983 swapped 22 pairs of kanji and moved 4 to new cells in
+// row 0x74 (the old cells got simpler forms). A font in the 1978 order has
+// each of these glyphs at the other cell; its code becomes the cell where
+// later tables (and jis_uni.txt) keep that character.
+long renumber_1978(long code) {
+  static const long swaps[][2] = {
+      {0x3033, 0x724D}, {0x3229, 0x7274}, {0x3342, 0x695A}, {0x3349, 0x5978}, {0x3376, 0x635E},
+      {0x3443, 0x5E75}, {0x3452, 0x6B5D}, {0x375B, 0x7074}, {0x395C, 0x6268}, {0x3C49, 0x6922},
+      {0x3F59, 0x7057}, {0x4128, 0x6C4D}, {0x445B, 0x5464}, {0x4557, 0x626A}, {0x456E, 0x5B6D},
+      {0x4573, 0x5E39}, {0x4676, 0x6D6E}, {0x4768, 0x6A24}, {0x4930, 0x5B58}, {0x4B79, 0x5056},
+      {0x4C79, 0x692E}, {0x4F36, 0x6446}};
+  static const long moves[][2] = {{0x3646, 0x7421}, {0x4B6A, 0x7422}, {0x4D5A, 0x7423}, {0x6076, 0x7424}};
+  for (const auto& s : swaps) {
+    if (code == s[0]) return s[1];
+    if (code == s[1]) return s[0];
+  }
+  for (const auto& m : moves)
+    if (code == m[0]) return m[1];
+  return code;
+}
+
+cellrule cell_of(const fontin& in, charset cs, long forced) {
+  cellrule c;
+  c.H = in.ascent + in.descent;
+  for (const fontglyph& g : in.glyphs) {
+    if (!jiscell(g.enc)) continue;
+    c.W = std::max(c.W, g.hasdw ? g.dw : g.xo + g.w);
+    if (cs == charset::x0208_1978) c.renumbered += renumber_1978(g.enc) != g.enc;
+  }
+  c.S = forced ? forced : std::max(c.H, c.W);
+  return c;
+}
+
+placed place(const fontin& in, charset cs, int plane, const cellrule& c, const uint16_t* m2u,
+             const std::vector<why>& reason, bool drop) {
+  placed f;
+  f.path = in.path;
+  f.cs = cs;
+  f.plane = plane;
+  f.size = int(c.S);
+  f.slot.assign(size_t(kJisCells), -1);
+  const long S = c.S;
+  const long top = in.ascent + half_down(S - c.H);
+  const long left = half_down(S - c.W);
+  const size_t B = bitmap_bytes(unsigned(S));
+  std::vector<uint8_t> bits(B);
+
+  for (const fontglyph& g : in.glyphs) {
+    if (!jiscell(g.enc)) {
+      ++f.skipped;
+      continue;
+    }
+    const long code = cs == charset::x0208_1978 ? renumber_1978(g.enc) : g.enc;
+    const size_t idx = size_t(plane * 8836 + ((code >> 8) - 0x21) * 94 + ((code & 0xFF) - 0x21));
+
+    // Row by row: a row inside the cell is copied with a shift, ink outside
+    // the cell is counted.
+    std::fill(bits.begin(), bits.end(), 0);
+    const size_t stride = size_t(g.w + 7) / 8;
+    const long col0 = left + g.xo;
+    long ink = 0, outside = 0;
+    for (long i = 0; i < g.h; ++i) {
+      const uint8_t* src = in.bits.data() + g.at + size_t(i) * stride;
+      long n = 0;
+      for (size_t k = 0; k < stride; ++k) {
+        uint8_t b = src[k];
+        if (long(8 * k + 8) > g.w) b &= uint8_t(0xFF00 >> (g.w - long(8 * k)));
+        n += std::popcount(b);
+      }
+      if (!n) continue;
+      ink += n;
+      const long row = top - 1 - (g.yo + g.h - 1 - i);
+      if (row < 0 || row >= S) {
+        outside += n;
+        continue;
+      }
+      if (col0 >= 0 && col0 + g.w <= S) {
+        put_bits(bits.data(), B, size_t(row * S + col0), src, size_t(g.w));
+        continue;
+      }
+      for (long j = 0; j < g.w; ++j) {  // partly outside: pixel by pixel
+        if (!(src[j / 8] >> (7 - j % 8) & 1)) continue;
+        const long col = col0 + j;
+        if (col < 0 || col >= S) {
+          ++outside;
+          continue;
+        }
+        const size_t bit = size_t(row * S + col);
+        bits[bit / 8] |= uint8_t(0x80 >> (bit % 8));
+      }
+    }
+    if (!m2u[idx]) {
+      ++f.unmapped;
+      ++f.unmappedwhy[int(reason[idx])];
+      if (ink) ++f.unmappedink, f.unmappedrows.insert(int(code >> 8));
+      if (drop) continue;  // left out
+    }
+    f.clipped += outside > 0;
+    f.clippedpx += outside;
+    if (f.slot[idx] >= 0) {
+      ++f.twice;
+    } else {
+      f.slot[idx] = int32_t(f.count++);
+      f.bits.resize(f.count * B);
+    }
+    std::memcpy(f.bits.data() + size_t(f.slot[idx]) * B, bits.data(), B);
+  }
+  return f;
+}

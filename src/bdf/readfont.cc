@@ -1,0 +1,458 @@
+// SPDX-License-Identifier: MIT
+// Reading X bitmap fonts: BDF text and the PCF binary format, either one
+// plain or gzip-compressed, into the glyph rows and header values the cell
+// rule needs and the properties the font's names come from.
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "base/bereader.h"
+#include "bdf/bdf.h"
+
+const char* const kNameProps[10] = {"FOUNDRY", "FAMILY_NAME",    "WEIGHT_NAME", "SLANT",  "SETWIDTH_NAME",
+                                    "SPACING", "ADD_STYLE_NAME", "COPYRIGHT",   "NOTICE", "FONT_VERSION"};
+
+std::string fontin::prop(std::string_view key) const {
+  for (const auto& [k, v] : props)
+    if (k == key) return v;
+  return "";
+}
+
+namespace {
+
+[[noreturn]] void fail(const std::string& msg) { throw fonterror(msg); }
+
+bool naming(std::string_view key) {
+  for (const char* k : kNameProps)
+    if (key == k) return true;
+  return false;
+}
+
+void setprop(fontin& f, std::string_view key, std::string value) {
+  for (auto& [k, v] : f.props)
+    if (k == key) {
+      v = std::move(value);
+      return;
+    }
+  f.props.emplace_back(std::string(key), std::move(value));
+}
+
+// Where the font's ascent and descent come from: the properties, else the
+// bounding box (BDF) or the accelerator table (PCF).
+void settle_metrics(fontin& f, bool hasascent, bool hasdescent, bool hasbox, long boxh, long boxyo,
+                    const char* boxname) {
+  if (hasascent && hasdescent) {
+    f.metrics = "FONT_ASCENT " + std::to_string(f.ascent) + " + FONT_DESCENT " + std::to_string(f.descent);
+  } else if (hasbox) {
+    f.ascent = boxh + boxyo;
+    f.descent = -boxyo;
+    f.metrics = std::string(boxname) + " height " + std::to_string(boxh) + " from " + std::to_string(boxyo);
+  } else {
+    fail(f.path + ": neither FONT_ASCENT and FONT_DESCENT nor FONTBOUNDINGBOX: no baseline to place glyphs by");
+  }
+}
+
+// Without the properties the FONT name's last two fields name the set.
+void registry_from_name(fontin& f, const std::string& xlfd) {
+  const size_t dash = xlfd.rfind('-');
+  if (f.registry.empty() && dash != std::string::npos && dash > 0) {
+    const size_t before = xlfd.rfind('-', dash - 1);
+    if (before != std::string::npos) {
+      f.registry = xlfd.substr(before + 1, dash - before - 1);
+      if (f.encoding.empty()) f.encoding = xlfd.substr(dash + 1);
+    }
+  }
+}
+
+// ---- BDF ----
+
+bool space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int hexval(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// One line of the text, cut into whitespace-separated words on demand.
+struct bdfline {
+  std::string_view line;
+  size_t pos = 0;
+
+  std::string_view word() {
+    while (pos < line.size() && space(line[pos])) ++pos;
+    const size_t from = pos;
+    while (pos < line.size() && !space(line[pos])) ++pos;
+    return line.substr(from, pos - from);
+  }
+
+  // The next word as a whole decimal number. Values beyond +-65,535 are no
+  // real font's and are refused, so that no later sum can overflow.
+  long number(const fontin& f, std::string_view key) {
+    const std::string_view t = word();
+    size_t k = 0;
+    const bool minus = !t.empty() && t[0] == '-';
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) ++k;
+    long v = 0;
+    bool ok = k < t.size();
+    for (; k < t.size() && ok; ++k) {
+      ok = t[k] >= '0' && t[k] <= '9';
+      v = std::min<long>(v * 10 + (t[k] - '0'), 65536);
+    }
+    if (!ok || v > 65535)
+      fail(f.path + ": bad number \"" + std::string(t) + "\" after " + std::string(key));
+    return minus ? -v : v;
+  }
+
+  // A property value: the rest of the line without quotes and outer blanks.
+  std::string text() {
+    std::string v;
+    for (char c : line.substr(pos))
+      if (c != '"') v += c;
+    v.erase(0, v.find_first_not_of(" \t"));
+    v.erase(v.find_last_not_of(" \t\r") + 1);
+    return v;
+  }
+};
+
+// The lines of a text as std::getline gives them: cut at each newline, a
+// last line without one included.
+struct lines {
+  std::string_view text;
+  size_t pos = 0;
+  bool next(std::string_view& line) {
+    if (pos >= text.size()) return false;
+    const size_t nl = text.find('\n', pos);
+    const size_t end = nl == std::string_view::npos ? text.size() : nl;
+    line = text.substr(pos, end - pos);
+    pos = end + 1;
+    return true;
+  }
+};
+
+}  // namespace
+
+fontin parse_bdf(const std::string& path, std::string_view text) {
+  fontin f;
+  f.path = path;
+  bool hasascent = false, hasdescent = false, hasbox = false;
+  long boxh = 0, boxyo = 0;
+  std::string xlfd;
+  lines in{text};
+  std::string_view line;
+
+  // Header up to the first glyph.
+  while (in.next(line)) {
+    bdfline ls{line};
+    const std::string_view key = ls.word();
+    if (key == "PIXEL_SIZE") f.pixel = ls.number(f, key);
+    else if (key == "FONT_ASCENT") f.ascent = ls.number(f, key), hasascent = true;
+    else if (key == "FONT_DESCENT") f.descent = ls.number(f, key), hasdescent = true;
+    else if (key == "FONTBOUNDINGBOX") {
+      ls.number(f, key);
+      boxh = ls.number(f, key);
+      ls.number(f, key);
+      boxyo = ls.number(f, key);
+      hasbox = true;
+    } else if (key == "CHARSET_REGISTRY") f.registry = ls.text();
+    else if (key == "CHARSET_ENCODING") f.encoding = ls.text();
+    else if (key == "FONT") xlfd = ls.text();
+    else if (key == "CHARS") break;
+    else if (naming(key)) setprop(f, key, ls.text());
+  }
+  registry_from_name(f, xlfd);
+  settle_metrics(f, hasascent, hasdescent, hasbox, boxh, boxyo, "FONTBOUNDINGBOX");
+
+  fontglyph g;
+  bool inglyph = false;
+  while (in.next(line)) {
+    bdfline ls{line};
+    const std::string_view key = ls.word();
+    if (key == "STARTCHAR") g = fontglyph(), inglyph = true;
+    else if (!inglyph) continue;
+    else if (key == "ENCODING") g.enc = ls.number(f, key);
+    else if (key == "DWIDTH") g.dw = ls.number(f, key), g.hasdw = true;
+    else if (key == "BBX") {
+      g.w = ls.number(f, key), g.h = ls.number(f, key);
+      g.xo = ls.number(f, key), g.yo = ls.number(f, key);
+      if (g.w < 0 || g.h < 0 || g.w > 4096 || g.h > 4096)
+        fail(path + ": BBX of " + std::string(line) + " out of 0..4096");
+    } else if (key == "BITMAP") {
+      // Rows until ENDCHAR; the first h count, missing ones are blank. Each
+      // hex digit gives 4 pixels; any other character gives none.
+      const size_t stride = size_t(g.w + 7) / 8;
+      g.at = f.bits.size();
+      f.bits.resize(g.at + stride * size_t(g.h), 0);
+      const size_t digits = size_t(g.w + 3) / 4;
+      long i = 0;
+      while (in.next(line)) {
+        if (line.substr(0, 7) == "ENDCHAR") break;
+        if (i >= g.h) continue;
+        uint8_t* row = f.bits.data() + g.at + size_t(i) * stride;
+        const size_t n = std::min(digits, line.size());
+        for (size_t k = 0; k < n; ++k) {
+          const int nib = hexval(line[k]);
+          if (nib > 0) row[k / 2] |= uint8_t(k % 2 ? nib : nib << 4);
+        }
+        ++i;
+      }
+      f.glyphs.push_back(g);
+      g = fontglyph();
+      inglyph = false;
+    }
+  }
+  return f;
+}
+
+namespace {
+
+// ---- PCF ----
+
+constexpr uint32_t kProperties = 1, kAccelerators = 2, kMetrics = 4, kBitmaps = 8, kEncodings = 32,
+                   kBdfAccelerators = 0x100;
+constexpr uint32_t kByteMSB = 4, kBitMSB = 8, kCompressedMetrics = 0x100;
+
+// One table of a PCF file: its own byte order, from its format word.
+struct pcftable {
+  const bereader* rd;
+  uint64_t at = 0;
+  uint32_t format = 0;
+  bool msb() const { return format & kByteMSB; }
+  uint32_t u32(uint64_t k) const { return msb() ? rd->u32(at + k) : rd->u32le(at + k); }
+  uint16_t u16(uint64_t k) const { return msb() ? rd->u16(at + k) : rd->u16le(at + k); }
+  int32_t i32(uint64_t k) const { return int32_t(u32(k)); }
+  int16_t i16(uint64_t k) const { return int16_t(u16(k)); }
+};
+
+struct pcfmetric {
+  long left, right, width, ascent, descent;
+};
+
+uint8_t reverse_bits(uint8_t b) {
+  b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+  b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
+  return uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
+// A NUL-terminated string of the properties' string area.
+std::string pcfstring(const bereader& r, uint64_t from, uint64_t end, uint64_t off) {
+  if (off >= end - from) return "";
+  const char* s = reinterpret_cast<const char*>(r.d + from + off);
+  return std::string(s, strnlen(s, size_t(end - from - off)));
+}
+
+}  // namespace
+
+fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
+  fontin f;
+  f.path = path;
+  const std::string broken = path + ": broken PCF file";
+  try {
+    const bereader r{data.data(), data.size(), "broken"};
+    const uint32_t ntables = r.u32le(4);
+    if (ntables > 1024) quit("broken");
+    // The first table of each type; its format word must repeat the directory's.
+    auto find = [&](uint32_t type) -> pcftable {
+      for (uint32_t i = 0; i < ntables; ++i) {
+        const uint64_t e = 8 + 16 * uint64_t(i);
+        if (r.u32le(e) != type) continue;
+        // Its recorded size is not checked: some fonts' last table claims
+        // more than the file holds. Every read is checked instead.
+        const uint64_t off = r.u32le(e + 12);
+        const pcftable t{&r, off, r.u32le(off)};
+        if (t.format != r.u32le(e + 4)) quit("broken");
+        return t;
+      }
+      return pcftable{&r, 0, ~0u};
+    };
+
+    // Properties: names and values (numbers or strings).
+    bool hasascent = false, hasdescent = false;
+    std::string xlfd;
+    if (const pcftable t = find(kProperties); t.format != ~0u) {
+      const uint32_t n = t.u32(4);
+      if (n > 65536) quit("broken");
+      const uint64_t strings = 8 + 9 * uint64_t(n) + ((n & 3) ? 4 - (n & 3) : 0) + 4;
+      const uint64_t size = t.u32(strings - 4);
+      r.need(t.at + strings, size);
+      const uint64_t from = t.at + strings, end = from + size;
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint64_t p = 8 + 9 * uint64_t(i);
+        const std::string name = pcfstring(r, from, end, t.u32(p));
+        const bool isstring = r.u8(t.at + p + 4) != 0;
+        const uint32_t v = t.u32(p + 5);
+        const std::string text = isstring ? pcfstring(r, from, end, v) : std::to_string(int32_t(v));
+        auto num = [&] {
+          if (isstring || int32_t(v) < -65535 || int32_t(v) > 65535)
+            fail(path + ": bad number \"" + text + "\" after " + name);
+          return long(int32_t(v));
+        };
+        if (name == "PIXEL_SIZE") f.pixel = num();
+        else if (name == "FONT_ASCENT") f.ascent = num(), hasascent = true;
+        else if (name == "FONT_DESCENT") f.descent = num(), hasdescent = true;
+        else if (name == "CHARSET_REGISTRY") f.registry = text;
+        else if (name == "CHARSET_ENCODING") f.encoding = text;
+        else if (name == "FONT") xlfd = text;
+        else if (naming(name)) setprop(f, name, text);
+      }
+    }
+    registry_from_name(f, xlfd);
+
+    // The accelerators hold the font's ascent and descent, which the
+    // properties usually leave out (a BDF made from the font carries them
+    // as FONT_ASCENT and FONT_DESCENT).
+    pcftable acc = find(kBdfAccelerators);
+    if (acc.format == ~0u) acc = find(kAccelerators);
+    if (acc.format != ~0u) {
+      if (!hasascent) f.ascent = acc.i32(12), hasascent = true;
+      if (!hasdescent) f.descent = acc.i32(16), hasdescent = true;
+      if (f.ascent < -65535 || f.ascent > 65535 || f.descent < -65535 || f.descent > 65535) quit("broken");
+    }
+    settle_metrics(f, hasascent, hasdescent, false, 0, 0, "");
+
+    // Metrics, one per glyph.
+    const pcftable mt = find(kMetrics);
+    if (mt.format == ~0u) fail(path + ": PCF file without metrics");
+    std::vector<pcfmetric> m;
+    if (mt.format & kCompressedMetrics) {
+      const uint32_t n = mt.u16(4);
+      r.need(mt.at + 6, 5 * uint64_t(n));
+      m.resize(n);
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t* b = r.d + mt.at + 6 + 5 * uint64_t(i);
+        m[i] = {b[0] - 0x80L, b[1] - 0x80L, b[2] - 0x80L, b[3] - 0x80L, b[4] - 0x80L};
+      }
+    } else {
+      const uint32_t n = mt.u32(4);
+      r.need(mt.at + 8, 12 * uint64_t(n));
+      m.resize(n);
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint64_t p = 8 + 12 * uint64_t(i);
+        m[i] = {mt.i16(p), mt.i16(p + 2), mt.i16(p + 4), mt.i16(p + 6), mt.i16(p + 8)};
+      }
+    }
+
+    // Encodings: a two-byte grid of glyph numbers. A glyph reached from
+    // several codes takes the last.
+    std::vector<long> enc(m.size(), -1);
+    if (const pcftable t = find(kEncodings); t.format != ~0u) {
+      const long min2 = t.i16(4), max2 = t.i16(6), min1 = t.i16(8), max1 = t.i16(10);
+      if (min2 < 0 || max2 > 255 || min1 < 0 || max1 > 255 || min2 > max2 || min1 > max1) quit("broken");
+      const long cols = max2 - min2 + 1, n = cols * (max1 - min1 + 1);
+      r.need(t.at + 14, 2 * uint64_t(n));
+      for (long k = 0; k < n; ++k) {
+        const uint16_t g = t.u16(14 + 2 * uint64_t(k));
+        if (g < m.size()) enc[g] = (min1 + k / cols) << 8 | (min2 + k % cols);
+      }
+    }
+
+    // Bitmaps: rows padded to the glyph pad, in the table's bit and byte
+    // order; turned into MSB-first rows of (w + 7) / 8 bytes.
+    const pcftable bt = find(kBitmaps);
+    if (bt.format == ~0u) fail(path + ": PCF file without bitmaps");
+    const uint32_t n = bt.u32(4);
+    if (n != m.size()) quit("broken");
+    const uint64_t offsets = bt.at + 8, data_at = offsets + 4 * uint64_t(n) + 16;
+    const uint64_t datalen = bt.u32(8 + 4 * uint64_t(n) + 4 * (bt.format & 3));
+    r.need(data_at, datalen);
+    const uint64_t pad = uint64_t(1) << (bt.format & 3), unit = uint64_t(1) << (bt.format >> 4 & 3);
+    const bool lsbbits = !(bt.format & kBitMSB), swap = bool(bt.format & kByteMSB) != bool(bt.format & kBitMSB);
+    f.glyphs.resize(n);
+    std::vector<uint8_t> row;
+    for (uint32_t i = 0; i < n; ++i) {
+      fontglyph& g = f.glyphs[i];
+      g.enc = enc[i];
+      g.w = m[i].right - m[i].left;
+      g.h = m[i].ascent + m[i].descent;
+      g.xo = m[i].left;
+      g.yo = -m[i].descent;
+      g.dw = m[i].width;
+      g.hasdw = true;
+      if (g.w < 0 || g.h < 0 || g.w > 4096 || g.h > 4096)
+        fail(path + ": glyph " + std::to_string(i) + " of " + std::to_string(g.w) + " x " + std::to_string(g.h) +
+             " pixels out of 0..4096");
+      const uint64_t padded = (uint64_t(g.w) + 8 * pad - 1) / (8 * pad) * pad;
+      const size_t stride = size_t(g.w + 7) / 8;
+      const uint64_t off = bt.u32(8 + 4 * uint64_t(i));
+      if (off > datalen || padded * uint64_t(g.h) > datalen - off) quit("broken");
+      g.at = f.bits.size();
+      f.bits.resize(g.at + stride * size_t(g.h));
+      row.resize(size_t(padded));
+      for (long y = 0; y < g.h; ++y) {
+        std::memcpy(row.data(), r.d + data_at + off + uint64_t(y) * padded, size_t(padded));
+        if (swap && unit > 1 && padded % unit == 0)
+          for (size_t k = 0; k < row.size(); k += size_t(unit)) std::reverse(row.begin() + long(k), row.begin() + long(k + unit));
+        uint8_t* out = f.bits.data() + g.at + size_t(y) * stride;
+        for (size_t k = 0; k < stride; ++k) out[k] = lsbbits ? reverse_bits(row[k]) : row[k];
+      }
+    }
+  } catch (const quit_signal&) {
+    fail(broken);
+  }
+  return f;
+}
+
+std::vector<uint8_t> read_input(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) fail("cannot open " + path);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
+  std::vector<uint8_t> raw;
+  struct stat st;
+  if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) raw.reserve(size_t(st.st_size));
+  uint8_t buf[1 << 16];
+  for (size_t got; (got = std::fread(buf, 1, sizeof buf, file)) > 0;) raw.insert(raw.end(), buf, buf + got);
+  if (std::ferror(file)) fail("cannot read " + path);
+  if (raw.size() < 2 || raw[0] != 0x1F || raw[1] != 0x8B) return raw;
+
+  // gzip: inflated whole, members one after another. The last four bytes
+  // give the (last member's) size modulo 2^32, a good first guess.
+  constexpr size_t kMax = size_t(1) << 30;  // no font comes near; a bomb stops here
+  std::vector<uint8_t> out;
+  if (raw.size() >= 18) {
+    const size_t isize = size_t(raw[raw.size() - 4]) | size_t(raw[raw.size() - 3]) << 8 |
+                         size_t(raw[raw.size() - 2]) << 16 | size_t(raw[raw.size() - 1]) << 24;
+    out.resize(std::min(std::max<size_t>(isize, 1 << 16), kMax));
+  } else {
+    out.resize(1 << 16);
+  }
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) fail(path + ": cannot inflate");
+  z.next_in = raw.data();
+  z.avail_in = uInt(std::min<size_t>(raw.size(), 0x7FFFFFFF));
+  size_t have = 0;
+  int ret = Z_OK;
+  for (;;) {
+    if (have == out.size()) {
+      if (out.size() >= kMax) break;
+      out.resize(std::min(out.size() * 2, kMax));
+    }
+    z.next_out = out.data() + have;
+    z.avail_out = uInt(std::min<size_t>(out.size() - have, 0x7FFFFFFF));
+    ret = inflate(&z, Z_NO_FLUSH);
+    have = size_t(z.next_out - out.data());
+    if (ret == Z_STREAM_END) {
+      // Another member may follow; trailing zeros (tape padding) end the file.
+      if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
+        inflateReset(&z);
+        continue;
+      }
+      break;
+    }
+    if (ret != Z_OK && !(ret == Z_BUF_ERROR && z.avail_out == 0)) break;
+  }
+  inflateEnd(&z);
+  if (ret != Z_STREAM_END) fail(path + (have >= kMax ? ": more than 1 GiB inflated" : ": damaged gzip data"));
+  out.resize(have);
+  return out;
+}
+
+fontin read_font(const std::string& path) {
+  const std::vector<uint8_t> data = read_input(path);
+  if (data.size() >= 4 && std::memcmp(data.data(), "\1fcp", 4) == 0) return parse_pcf(path, data);
+  return parse_bdf(path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+}
