@@ -83,48 +83,19 @@ void add_blocks(const placed& f, int n, bool datafork, pxgfile& out) {
   }
 }
 
-// Why the cells without a value have none, by the converter: "26 beyond
-// the BMP, 25 of two code points".
-std::string reasons(const placed& f, const convtable& conv) {
-  std::string s;
-  auto add = [&](int n, const std::string& what) {
-    if (n) s += (s.empty() ? "" : ", ") + std::to_string(n) + " " + what;
-  };
-  add(f.unmappedwhy[int(why::beyond)], "beyond the BMP");
-  add(f.unmappedwhy[int(why::pair)], "of two code points");
-  add(f.unmappedwhy[int(why::none)], std::string("with no character in ") + conv.name);
-  add(f.unmappedwhy[int(why::value)], std::string("that ") + conv.name + " has");
-  return s;
-}
-
 // The per-font summary line, and the warnings that a conversion would stop
 // on.
 void report(const placed& f, const options& opt, size_t blocks, const convtable& conv) {
   const char* p = f.path.c_str();
-  std::fprintf(stderr, "%s: %d px, plane %d, %zu glyphs in %zu blocks", p, f.size, f.plane, f.count, blocks);
-  if (f.skipped) std::fprintf(stderr, ", %d skipped (not a JIS row/cell)", f.skipped);
-  if (f.clipped)
-    std::fprintf(stderr, ", %d clipped (%ld ink pixel%s outside the %d x %d cell)", f.clipped, f.clippedpx,
-                 f.clippedpx == 1 ? "" : "s", f.size, f.size);
-  if (f.twice) std::fprintf(stderr, ", %d at a cell given twice (the last kept)", f.twice);
-  std::string rows;
-  for (int r : f.unmappedrows) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, " %02x", r);
-    rows += hex;
-  }
-  if (f.unmapped && !opt.map.empty())
-    std::fprintf(stderr, ", %d left out: cells %s gives no Unicode value (%s); %d of them with ink%s%s", f.unmapped,
-                 opt.map.c_str(), reasons(f, conv).c_str(), f.unmappedink, rows.empty() ? "" : ", in rows",
-                 rows.c_str());
-  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "%s: %d px, plane %d, %zu glyphs in %zu blocks%s\n", p, f.size, f.plane, f.count, blocks,
+               placement_notes(f, opt.map.empty() ? nullptr : opt.map.c_str(), conv).c_str());
   if (f.unmapped && opt.map.empty())
     std::fprintf(stderr,
-                 "%s: warning: %d glyphs (%d with ink%s%s) sit at cells without a Unicode value in the table "
+                 "%s: warning: %d glyphs (%d with ink%s) sit at cells without a Unicode value in the table "
                  "mkjisuni%s writes (%s); kilnfont refuses a font with such cells (\"cannot xfer chrcode\"): give "
                  "--map jis_uni.txt to leave them out\n",
-                 p, f.unmapped, f.unmappedink, rows.empty() ? "" : ", in rows", rows.c_str(),
-                 conv.x0213 ? " --jisx0213" : "", reasons(f, conv).c_str());
+                 p, f.unmapped, f.unmappedink, unmapped_rows(f).c_str(), conv.x0213 ? " --jisx0213" : "",
+                 unmapped_reasons(f, conv).c_str());
   if (f.cs == charset::x0213 && opt.map.empty())
     std::fprintf(stderr, "%s: note: kilnfont needs a jis_uni.txt made by mkjisuni --jisx0213 for this font\n", p);
 }

@@ -5,6 +5,7 @@
 // bdf2pxg and mkjisuni. Every failure throws fonterror with its message.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/glyphsrc.h"
+#include "core/runinfo.h"
 
 struct fonterror : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -46,13 +48,17 @@ extern const char* const kNameProps[10];
 
 // The bytes of the file at path, inflated when it is gzip-compressed.
 // Throws "cannot open PATH" and "PATH: ..." for a damaged gzip stream.
-std::vector<uint8_t> read_input(const std::string& path);
+struct inputbytes {
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
+};
+inputbytes read_input(const std::string& path);
 
 // Reads a BDF or PCF font (plain or gzip; PCF by its magic number, anything
 // else as BDF).
 fontin read_font(const std::string& path);
 fontin parse_bdf(const std::string& path, std::string_view text);
-fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data);
+fontin parse_pcf(const std::string& path, std::string_view data);
 
 // ---- Character sets and cells (place.cc) ----
 
@@ -113,6 +119,20 @@ enum class why : uint8_t { value, none, beyond, pair };
 placed place(const fontin& in, charset cs, int plane, const cellrule& c, const uint16_t* m2u,
              const std::vector<why>& reason, bool drop);
 
+struct convtable;
+
+// Why the cells without a value have none, by the converter: "26 beyond
+// the BMP, 25 of two code points".
+std::string unmapped_reasons(const placed& f, const convtable& conv);
+
+// ", in rows 22 2d" for the rows of the glyphs with ink among those, or "".
+std::string unmapped_rows(const placed& f);
+
+// What placing the font did besides placing glyphs, each piece starting
+// with ", ": glyphs skipped, clipped, at a cell given twice, and (when
+// leftout names the table) left out; "" when there is nothing to say.
+std::string placement_notes(const placed& f, const char* leftout, const convtable& conv);
+
 // ---- The JIS-to-Unicode table (jisuni.cc) ----
 
 // What the converter gives for one cell: no character (n = 0), one code
@@ -153,3 +173,29 @@ std::vector<uint16_t> read_map(const std::string& path);
 // 0208 leaves empty (0x29..0x2F, 0x75..0x7E).
 void check_map(const std::vector<uint16_t>& m2u, const std::string& mappath, const std::string& fontpath,
                charset cs, int plane);
+
+// ---- Names (names.cc) ----
+
+// A font's names from its properties: family from FOUNDRY, FAMILY_NAME and
+// ADD_STYLE_NAME (or the given family), with "Proportional" for SPACING P
+// and the set for the 1978 order and JIS X 0213, which are other fonts of
+// the same design; style (Regular, Bold, Italic, Bold Italic) from
+// WEIGHT_NAME and SLANT; copyright from COPYRIGHT and NOTICE; the vendor id
+// from FOUNDRY; a PostScript name of printable ASCII without spaces, at
+// most 63 characters.
+struct fontnames {
+  std::string family, style, full, postscript, copyright, version;
+  bool bold = false, italic = false;
+  char vendid[4] = {' ', ' ', ' ', ' '};
+};
+fontnames names_of(const fontin& f, charset cs, const std::string& family);
+
+// Puts the names in all four name groups of info, with the weight, the
+// style bits and the vendor id; sizes ("12 14 16") go into the unique id.
+void set_names(const fontnames& n, const std::string& sizes, runinfo& info);
+
+// ---- The command (bdf2ttf.cc) ----
+
+// bdf2ttf's whole run: returns the exit status (0, or 1 after a message on
+// standard error).
+int bdf2ttf_main(int argc, const char* const* argv);

@@ -2,7 +2,9 @@
 // The JIS character sets of X fonts and the cell rule: which plane a font's
 // glyphs go to, and where each glyph's pixels land in its square cell.
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 #include "bdf/bdf.h"
@@ -23,19 +25,29 @@ bool jiscell(long enc) {
 // floor(a / 2) for any sign.
 long half_down(long a) { return a >= 0 ? a / 2 : -((-a + 1) / 2); }
 
+// Set bits of each byte value.
+constexpr auto kBitCount = [] {
+  std::array<uint8_t, 256> t{};
+  for (int v = 0; v < 256; ++v) t[size_t(v)] = uint8_t(std::popcount(unsigned(v)));
+  return t;
+}();
+
 // ORs the n bits at src (MSB first) into dst at bit position at; dst holds
-// len bytes and the bits all land inside it.
-void put_bits(uint8_t* dst, size_t len, size_t at, const uint8_t* src, size_t n) {
+// len bytes and the bits all land inside it. Returns whether any was set.
+bool put_bits(uint8_t* dst, size_t len, size_t at, const uint8_t* src, size_t n) {
   const unsigned sh = unsigned(at % 8);
   uint8_t* d = dst + at / 8;
+  uint8_t any = 0;
   for (size_t k = 0; k < n; k += 8) {
     uint8_t b = src[k / 8];
     if (n - k < 8) b &= uint8_t(0xFF00 >> (n - k));
+    any |= b;
     if (!b) continue;
     const size_t i = k / 8;
     d[i] |= uint8_t(b >> sh);
     if (sh && size_t(d - dst) + i + 1 < len) d[i + 1] |= uint8_t(b << (8 - sh));
   }
+  return any != 0;
 }
 
 }  // namespace
@@ -107,6 +119,7 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
   const long left = half_down(S - c.W);
   const size_t B = bitmap_bytes(unsigned(S));
   std::vector<uint8_t> bits(B);
+  f.bits.reserve(in.glyphs.size() * B);
 
   for (const fontglyph& g : in.glyphs) {
     if (!jiscell(g.enc)) {
@@ -121,24 +134,22 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     std::fill(bits.begin(), bits.end(), 0);
     const size_t stride = size_t(g.w + 7) / 8;
     const long col0 = left + g.xo;
-    long ink = 0, outside = 0;
+    bool ink = false;
+    long outside = 0;
+    const bool cols_inside = col0 >= 0 && col0 + g.w <= S;
     for (long i = 0; i < g.h; ++i) {
       const uint8_t* src = in.bits.data() + g.at + size_t(i) * stride;
-      long n = 0;
-      for (size_t k = 0; k < stride; ++k) {
-        uint8_t b = src[k];
-        if (long(8 * k + 8) > g.w) b &= uint8_t(0xFF00 >> (g.w - long(8 * k)));
-        n += std::popcount(b);
-      }
-      if (!n) continue;
-      ink += n;
       const long row = top - 1 - (g.yo + g.h - 1 - i);
-      if (row < 0 || row >= S) {
-        outside += n;
+      if (cols_inside && row >= 0 && row < S) {  // the usual case: the whole row lands in the cell
+        ink |= put_bits(bits.data(), B, size_t(row * S + col0), src, size_t(g.w));
         continue;
       }
-      if (col0 >= 0 && col0 + g.w <= S) {
-        put_bits(bits.data(), B, size_t(row * S + col0), src, size_t(g.w));
+      long n = 0;
+      for (size_t k = 0; k < stride; ++k) n += kBitCount[src[k] & (long(8 * k + 8) > g.w ? uint8_t(0xFF00 >> (g.w - long(8 * k))) : 0xFF)];
+      if (!n) continue;
+      ink = true;
+      if (row < 0 || row >= S) {
+        outside += n;
         continue;
       }
       for (long j = 0; j < g.w; ++j) {  // partly outside: pixel by pixel
@@ -169,4 +180,42 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     std::memcpy(f.bits.data() + size_t(f.slot[idx]) * B, bits.data(), B);
   }
   return f;
+}
+
+std::string unmapped_reasons(const placed& f, const convtable& conv) {
+  std::string s;
+  auto add = [&](int n, const std::string& what) {
+    if (n) s += (s.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+  };
+  add(f.unmappedwhy[int(why::beyond)], "beyond the BMP");
+  add(f.unmappedwhy[int(why::pair)], "of two code points");
+  add(f.unmappedwhy[int(why::none)], std::string("with no character in ") + conv.name);
+  add(f.unmappedwhy[int(why::value)], std::string("that ") + conv.name + " has");
+  return s;
+}
+
+std::string unmapped_rows(const placed& f) {
+  std::string rows;
+  for (int r : f.unmappedrows) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, " %02x", r);
+    rows += hex;
+  }
+  return rows.empty() ? rows : ", in rows" + rows;
+}
+
+std::string placement_notes(const placed& f, const char* leftout, const convtable& conv) {
+  std::string s;
+  char buf[160];
+  if (f.skipped) s += ", " + std::to_string(f.skipped) + " skipped (not a JIS row/cell)";
+  if (f.clipped) {
+    std::snprintf(buf, sizeof buf, ", %d clipped (%ld ink pixel%s outside the %d x %d cell)", f.clipped, f.clippedpx,
+                  f.clippedpx == 1 ? "" : "s", f.size, f.size);
+    s += buf;
+  }
+  if (f.twice) s += ", " + std::to_string(f.twice) + " at a cell given twice (the last kept)";
+  if (f.unmapped && leftout)
+    s += ", " + std::to_string(f.unmapped) + " left out: cells " + leftout + " gives no Unicode value (" +
+         unmapped_reasons(f, conv) + "); " + std::to_string(f.unmappedink) + " of them with ink" + unmapped_rows(f);
+  return s;
 }

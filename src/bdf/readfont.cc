@@ -229,10 +229,6 @@ struct pcftable {
   int16_t i16(uint64_t k) const { return int16_t(u16(k)); }
 };
 
-struct pcfmetric {
-  long left, right, width, ascent, descent;
-};
-
 uint8_t reverse_bits(uint8_t b) {
   b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
   b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
@@ -248,12 +244,12 @@ std::string pcfstring(const bereader& r, uint64_t from, uint64_t end, uint64_t o
 
 }  // namespace
 
-fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
+fontin parse_pcf(const std::string& path, std::string_view data) {
   fontin f;
   f.path = path;
   const std::string broken = path + ": broken PCF file";
   try {
-    const bereader r{data.data(), data.size(), "broken"};
+    const bereader r{reinterpret_cast<const uint8_t*>(data.data()), data.size(), "broken"};
     const uint32_t ntables = r.u32le(4);
     if (ntables > 1024) quit("broken");
     // The first table of each type; its format word must repeat the directory's.
@@ -315,31 +311,40 @@ fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
     }
     settle_metrics(f, hasascent, hasdescent, false, 0, 0, "");
 
-    // Metrics, one per glyph.
+    // Metrics, one per glyph: the BDF's BBX (width right - left, height
+    // ascent + descent, offsets left and -descent) and DWIDTH.
     const pcftable mt = find(kMetrics);
     if (mt.format == ~0u) fail(path + ": PCF file without metrics");
-    std::vector<pcfmetric> m;
-    if (mt.format & kCompressedMetrics) {
-      const uint32_t n = mt.u16(4);
-      r.need(mt.at + 6, 5 * uint64_t(n));
-      m.resize(n);
-      for (uint32_t i = 0; i < n; ++i) {
+    const bool compressed = mt.format & kCompressedMetrics;
+    const uint32_t n = compressed ? mt.u16(4) : mt.u32(4);
+    r.need(mt.at + (compressed ? 6 : 8), (compressed ? 5 : 12) * uint64_t(n));
+    f.glyphs.resize(n);
+    size_t total = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+      long left, right, width, ascent, descent;
+      if (compressed) {
         const uint8_t* b = r.d + mt.at + 6 + 5 * uint64_t(i);
-        m[i] = {b[0] - 0x80L, b[1] - 0x80L, b[2] - 0x80L, b[3] - 0x80L, b[4] - 0x80L};
-      }
-    } else {
-      const uint32_t n = mt.u32(4);
-      r.need(mt.at + 8, 12 * uint64_t(n));
-      m.resize(n);
-      for (uint32_t i = 0; i < n; ++i) {
+        left = b[0] - 0x80L, right = b[1] - 0x80L, width = b[2] - 0x80L, ascent = b[3] - 0x80L, descent = b[4] - 0x80L;
+      } else {
         const uint64_t p = 8 + 12 * uint64_t(i);
-        m[i] = {mt.i16(p), mt.i16(p + 2), mt.i16(p + 4), mt.i16(p + 6), mt.i16(p + 8)};
+        left = mt.i16(p), right = mt.i16(p + 2), width = mt.i16(p + 4), ascent = mt.i16(p + 6), descent = mt.i16(p + 8);
       }
+      fontglyph& g = f.glyphs[i];
+      g.w = right - left;
+      g.h = ascent + descent;
+      g.xo = left;
+      g.yo = -descent;
+      g.dw = width;
+      g.hasdw = true;
+      if (g.w < 0 || g.h < 0 || g.w > 4096 || g.h > 4096)
+        fail(path + ": glyph " + std::to_string(i) + " of " + std::to_string(g.w) + " x " + std::to_string(g.h) +
+             " pixels out of 0..4096");
+      g.at = total;
+      total += size_t(g.w + 7) / 8 * size_t(g.h);
     }
 
     // Encodings: a two-byte grid of glyph numbers. A glyph reached from
     // several codes takes the last.
-    std::vector<long> enc(m.size(), -1);
     if (const pcftable t = find(kEncodings); t.format != ~0u) {
       const long min2 = t.i16(4), max2 = t.i16(6), min1 = t.i16(8), max1 = t.i16(10);
       if (min2 < 0 || max2 > 255 || min1 < 0 || max1 > 255 || min2 > max2 || min1 > max1) quit("broken");
@@ -347,7 +352,7 @@ fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
       r.need(t.at + 14, 2 * uint64_t(n));
       for (long k = 0; k < n; ++k) {
         const uint16_t g = t.u16(14 + 2 * uint64_t(k));
-        if (g < m.size()) enc[g] = (min1 + k / cols) << 8 | (min2 + k % cols);
+        if (g < n) f.glyphs[g].enc = (min1 + k / cols) << 8 | (min2 + k % cols);
       }
     }
 
@@ -355,40 +360,33 @@ fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
     // order; turned into MSB-first rows of (w + 7) / 8 bytes.
     const pcftable bt = find(kBitmaps);
     if (bt.format == ~0u) fail(path + ": PCF file without bitmaps");
-    const uint32_t n = bt.u32(4);
-    if (n != m.size()) quit("broken");
+    if (bt.u32(4) != n) quit("broken");
     const uint64_t offsets = bt.at + 8, data_at = offsets + 4 * uint64_t(n) + 16;
     const uint64_t datalen = bt.u32(8 + 4 * uint64_t(n) + 4 * (bt.format & 3));
     r.need(data_at, datalen);
     const uint64_t pad = uint64_t(1) << (bt.format & 3), unit = uint64_t(1) << (bt.format >> 4 & 3);
     const bool lsbbits = !(bt.format & kBitMSB), swap = bool(bt.format & kByteMSB) != bool(bt.format & kBitMSB);
-    f.glyphs.resize(n);
+    f.bits.resize(total);
     std::vector<uint8_t> row;
     for (uint32_t i = 0; i < n; ++i) {
-      fontglyph& g = f.glyphs[i];
-      g.enc = enc[i];
-      g.w = m[i].right - m[i].left;
-      g.h = m[i].ascent + m[i].descent;
-      g.xo = m[i].left;
-      g.yo = -m[i].descent;
-      g.dw = m[i].width;
-      g.hasdw = true;
-      if (g.w < 0 || g.h < 0 || g.w > 4096 || g.h > 4096)
-        fail(path + ": glyph " + std::to_string(i) + " of " + std::to_string(g.w) + " x " + std::to_string(g.h) +
-             " pixels out of 0..4096");
+      const fontglyph& g = f.glyphs[i];
       const uint64_t padded = (uint64_t(g.w) + 8 * pad - 1) / (8 * pad) * pad;
       const size_t stride = size_t(g.w + 7) / 8;
       const uint64_t off = bt.u32(8 + 4 * uint64_t(i));
       if (off > datalen || padded * uint64_t(g.h) > datalen - off) quit("broken");
-      g.at = f.bits.size();
-      f.bits.resize(g.at + stride * size_t(g.h));
+      const uint8_t* in = r.d + data_at + off;
+      uint8_t* out = f.bits.data() + g.at;
+      if (!lsbbits && !(swap && unit > 1)) {  // the usual order: rows as they stand
+        for (long y = 0; y < g.h; ++y) std::memcpy(out + size_t(y) * stride, in + uint64_t(y) * padded, stride);
+        continue;
+      }
       row.resize(size_t(padded));
       for (long y = 0; y < g.h; ++y) {
-        std::memcpy(row.data(), r.d + data_at + off + uint64_t(y) * padded, size_t(padded));
+        std::memcpy(row.data(), in + uint64_t(y) * padded, size_t(padded));
         if (swap && unit > 1 && padded % unit == 0)
-          for (size_t k = 0; k < row.size(); k += size_t(unit)) std::reverse(row.begin() + long(k), row.begin() + long(k + unit));
-        uint8_t* out = f.bits.data() + g.at + size_t(y) * stride;
-        for (size_t k = 0; k < stride; ++k) out[k] = lsbbits ? reverse_bits(row[k]) : row[k];
+          for (size_t k = 0; k < row.size(); k += size_t(unit))
+            std::reverse(row.begin() + long(k), row.begin() + long(k + unit));
+        for (size_t k = 0; k < stride; ++k) out[size_t(y) * stride + k] = lsbbits ? reverse_bits(row[k]) : row[k];
       }
     }
   } catch (const quit_signal&) {
@@ -397,46 +395,65 @@ fontin parse_pcf(const std::string& path, const std::vector<uint8_t>& data) {
   return f;
 }
 
-std::vector<uint8_t> read_input(const std::string& path) {
+namespace {
+
+// Makes room for at least want bytes in b, keeping its first have bytes.
+void grow(inputbytes& b, size_t have, size_t want) {
+  std::unique_ptr<uint8_t[]> more(new uint8_t[want]);  // not zeroed: only what is written is read
+  if (have) std::memcpy(more.get(), b.data.get(), have);
+  b.data = std::move(more);
+  b.size = want;
+}
+
+}  // namespace
+
+inputbytes read_input(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) fail("cannot open " + path);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
-  std::vector<uint8_t> raw;
+  inputbytes raw;
   struct stat st;
-  if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) raw.reserve(size_t(st.st_size));
-  uint8_t buf[1 << 16];
-  for (size_t got; (got = std::fread(buf, 1, sizeof buf, file)) > 0;) raw.insert(raw.end(), buf, buf + got);
+  grow(raw, 0, fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) + 1 : 1 << 16);
+  size_t have = 0;
+  for (;;) {
+    if (have == raw.size) grow(raw, have, 2 * raw.size);
+    const size_t got = std::fread(raw.data.get() + have, 1, raw.size - have, file);
+    if (got == 0) break;
+    have += got;
+  }
   if (std::ferror(file)) fail("cannot read " + path);
-  if (raw.size() < 2 || raw[0] != 0x1F || raw[1] != 0x8B) return raw;
+  raw.size = have;
+  const uint8_t* r = raw.data.get();
+  if (have < 2 || r[0] != 0x1F || r[1] != 0x8B) return raw;
 
   // gzip: inflated whole, members one after another. The last four bytes
-  // give the (last member's) size modulo 2^32, a good first guess.
-  constexpr size_t kMax = size_t(1) << 30;  // no font comes near; a bomb stops here
-  std::vector<uint8_t> out;
-  if (raw.size() >= 18) {
-    const size_t isize = size_t(raw[raw.size() - 4]) | size_t(raw[raw.size() - 3]) << 8 |
-                         size_t(raw[raw.size() - 2]) << 16 | size_t(raw[raw.size() - 1]) << 24;
-    out.resize(std::min(std::max<size_t>(isize, 1 << 16), kMax));
-  } else {
-    out.resize(1 << 16);
-  }
+  // give the (last member's) size modulo 2^32, a good first guess; the
+  // buffer grows by doubling past it, up to a limit no font comes near.
+  constexpr size_t kMax = size_t(1) << 30;
+  size_t cap = 1 << 16;
+  if (have >= 18)
+    cap = std::min(std::max<size_t>(cap, size_t(r[have - 4]) | size_t(r[have - 3]) << 8 | size_t(r[have - 2]) << 16 |
+                                             size_t(r[have - 1]) << 24),
+                   kMax);
+  inputbytes out;
+  grow(out, 0, cap);
   z_stream z{};
   if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) fail(path + ": cannot inflate");
-  z.next_in = raw.data();
-  z.avail_in = uInt(std::min<size_t>(raw.size(), 0x7FFFFFFF));
-  size_t have = 0;
+  z.next_in = raw.data.get();
+  z.avail_in = uInt(std::min<size_t>(have, 0x7FFFFFFF));
+  have = 0;
   int ret = Z_OK;
   for (;;) {
-    if (have == out.size()) {
-      if (out.size() >= kMax) break;
-      out.resize(std::min(out.size() * 2, kMax));
+    if (have == out.size) {
+      if (out.size >= kMax) break;
+      grow(out, have, std::min(2 * out.size, kMax));
     }
-    z.next_out = out.data() + have;
-    z.avail_out = uInt(std::min<size_t>(out.size() - have, 0x7FFFFFFF));
+    z.next_out = out.data.get() + have;
+    z.avail_out = uInt(std::min<size_t>(out.size - have, 0x7FFFFFFF));
     ret = inflate(&z, Z_NO_FLUSH);
-    have = size_t(z.next_out - out.data());
+    have = size_t(z.next_out - out.data.get());
     if (ret == Z_STREAM_END) {
-      // Another member may follow; trailing zeros (tape padding) end the file.
+      // Another member may follow.
       if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
         inflateReset(&z);
         continue;
@@ -447,12 +464,13 @@ std::vector<uint8_t> read_input(const std::string& path) {
   }
   inflateEnd(&z);
   if (ret != Z_STREAM_END) fail(path + (have >= kMax ? ": more than 1 GiB inflated" : ": damaged gzip data"));
-  out.resize(have);
+  out.size = have;
   return out;
 }
 
 fontin read_font(const std::string& path) {
-  const std::vector<uint8_t> data = read_input(path);
-  if (data.size() >= 4 && std::memcmp(data.data(), "\1fcp", 4) == 0) return parse_pcf(path, data);
-  return parse_bdf(path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  const inputbytes in = read_input(path);
+  const std::string_view data(reinterpret_cast<const char*>(in.data.get()), in.size);
+  if (data.substr(0, 4) == std::string_view("\1fcp", 4)) return parse_pcf(path, data);
+  return parse_bdf(path, data);
 }

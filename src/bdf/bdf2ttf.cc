@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: MIT
+// The command bdf2ttf: one family's BDF or PCF fonts (one per size) become
+// one TrueType font named from their properties, through the conversion
+// core, which runs without its progress log.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/quit.h"
+#include "bdf/bdf.h"
+#include "core/convert.h"
+
+#ifndef KILN_VERSION
+#define KILN_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: bdf2ttf [-q] [-o FILE] [--family NAME] [--info FILE] [--map FILE] FONT...\n"
+    "  FONT           BDF or PCF fonts, plain or gzip-compressed: one family and\n"
+    "                 style, one strike per pixel size\n"
+    "  -o FILE        the font to write (default: its PostScript name + .ttf)\n"
+    "  --family NAME  the family name instead of FOUNDRY and FAMILY_NAME\n"
+    "  --info FILE    weight, vendor id and all 32 name strings from an info-file\n"
+    "  --map FILE     the JIS-to-Unicode table from FILE (jis_uni.txt format)\n"
+    "  -q             no report on standard output\n";
+
+[[noreturn]] void fail(const std::string& msg) { throw fonterror(msg); }
+
+struct options {
+  std::string out, family, info, map;
+  bool quiet = false;
+  std::vector<std::string> fonts;
+};
+
+// One input, read and named.
+struct input {
+  fontin font;
+  charset cs = charset::unknown;
+  int plane = -1;
+  fontnames names;
+};
+
+// Reads every input, the later ones on threads of their own while the
+// first is read here.
+std::vector<input> read_inputs(const options& opt) {
+  std::vector<input> in(opt.fonts.size());
+  auto one = [&](size_t k) {
+    input& i = in[k];
+    i.font = read_font(opt.fonts[k]);
+    i.cs = identify(i.font, i.plane);
+    if (i.plane < 0)
+      fail(opt.fonts[k] + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
+           "\" is not JIS X 0208, 0212 or 0213");
+    i.names = names_of(i.font, i.cs, opt.family);
+  };
+  std::vector<std::future<void>> rest;
+  for (size_t k = 1; k < in.size(); ++k) rest.push_back(std::async(std::launch::async, one, k));
+  std::string first_error;
+  try {
+    one(0);
+  } catch (const fonterror& e) {
+    first_error = e.what();
+  }
+  for (auto& r : rest) {
+    try {
+      r.get();
+    } catch (const fonterror& e) {
+      if (first_error.empty()) first_error = e.what();
+    }
+  }
+  if (!first_error.empty()) fail(first_error);
+  return in;
+}
+
+// The run up to the conversion: fills info and src. Returns the report
+// lines, one per input.
+std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src) {
+  std::vector<input> in = read_inputs(opt);
+
+  // One family and style: the sizes of one design.
+  bool has0212 = false, has0213 = false;
+  for (const input& i : in) {
+    const fontnames& a = in[0].names;
+    if (i.names.family != a.family || i.names.style != a.style)
+      fail(i.font.path + ": \"" + i.names.family + "\" " + i.names.style + ", but " + in[0].font.path + " is \"" +
+           a.family + "\" " + a.style + "; one font holds one family and style");
+    has0212 |= i.cs == charset::x0212;
+    has0213 |= i.cs == charset::x0213;
+  }
+  if (has0212 && has0213) fail("JIS X 0212 and JIS X 0213 fonts cannot share one font: both use plane 1");
+
+  // The JIS table: built from the C library's converter, or the given file.
+  convtable conv;
+  if (opt.map.empty()) {
+    conv = converter_map(has0213);
+  } else {
+    conv = converter_map(has0213);  // for saying why a cell has no value
+    conv.m2u = read_map(opt.map);
+    for (const input& i : in) check_map(conv.m2u, opt.map, i.font.path, i.cs, i.plane);
+  }
+  std::copy(conv.m2u.begin(), conv.m2u.end(), src.m2u.begin());
+
+  // Each font in its cell, then the strikes, largest first; fonts of one
+  // size share a strike.
+  std::vector<placed> fonts;
+  for (input& i : in) {
+    const cellrule c = cell_of(i.font, i.cs, 0);
+    if (c.S < 1 || c.S > 255)
+      fail(i.font.path + ": a cell of " + std::to_string(c.S) + " pixels (" + i.font.metrics + ", DWIDTH " +
+           std::to_string(c.W) + "), not 1..255");
+    fonts.push_back(place(i.font, i.cs, i.plane, c, conv.m2u.data(), conv.reason, true));
+    i.font = fontin();
+  }
+  std::vector<int> sizes;
+  for (const placed& f : fonts)
+    if (std::find(sizes.begin(), sizes.end(), f.size) == sizes.end()) sizes.push_back(f.size);
+  std::sort(sizes.rbegin(), sizes.rend());
+  if (sizes.size() > size_t(kMaxStrikes))
+    fail(std::to_string(sizes.size()) + " pixel sizes; a font holds at most " + std::to_string(kMaxStrikes));
+
+  src.nstrikes = uint8_t(sizes.size());
+  std::string sizelist;
+  for (size_t s = 0; s < sizes.size(); ++s) {
+    src.pt[s] = uint8_t(sizes[s]);
+    src.bchrs[s] = 0;
+    src.uni2bno[s].fill(kNoBitmap);
+    sizelist += (s ? " " : "") + std::to_string(sizes[s]);
+    const size_t B = bitmap_bytes(unsigned(sizes[s]));
+    for (const placed& f : fonts) {
+      if (f.size != sizes[s]) continue;
+      // Numbered in code order, as a pxg file made of the font numbers them.
+      for (size_t idx = 0; idx < f.slot.size(); ++idx) {
+        if (f.slot[idx] < 0) continue;
+        if (src.bchrs[s] + 1u >= 0x8000 || (src.bchrs[s] + 1u) * B > kSlotBytes)
+          fail(f.path + ": more glyphs of " + std::to_string(f.size) +
+               " pixels than a strike holds (32,767 and 2 MiB)");
+        std::memcpy(src.store.get() + s * kSlotBytes + src.bchrs[s] * B, f.bitmap(idx), B);
+        src.uni2bno[s][conv.m2u[idx]] = src.bchrs[s]++;
+      }
+    }
+  }
+  for (size_t s = sizes.size(); s < size_t(kMaxStrikes); ++s) src.bchrs[s] = 0;
+
+  // The names, and the output's.
+  if (!opt.info.empty()) read_info(opt.info.c_str(), info);
+  else set_names(in[0].names, sizelist, info);
+  info.bold = in[0].names.bold;
+  info.italic = in[0].names.italic;
+  const std::string out = !opt.out.empty() ? opt.out : opt.info.empty() ? in[0].names.postscript + ".ttf" : "";
+  if (!out.empty()) {
+    if (out.size() >= sizeof info.outname) fail(out + ": output name too long");
+    std::memcpy(info.outname, out.c_str(), out.size() + 1);
+  }
+
+  std::vector<std::string> lines;
+  for (const placed& f : fonts) {
+    char head[64];
+    std::snprintf(head, sizeof head, ": %d px, %zu glyphs", f.size, f.count);
+    lines.push_back(f.path + head + placement_notes(f, opt.map.empty() ? conv.name : opt.map.c_str(), conv));
+  }
+  return lines;
+}
+
+int run(const options& opt) {
+  auto info = std::make_unique<runinfo>();
+  info->log = nullptr;
+  std::unique_ptr<glyphsrc> src(new glyphsrc);
+  src->store.reset(new uint8_t[kStoreBytes]);
+  std::vector<std::string> lines;
+  try {
+    lines = prepare(opt, *info, *src);
+  } catch (const fonterror& e) {
+    std::fprintf(stderr, "bdf2ttf: %s\n", e.what());
+    return 1;
+  } catch (const quit_signal& q) {  // from the info-file
+    std::fprintf(stderr, "bdf2ttf: %s: %s\n", opt.info.c_str(), q.message);
+    return 1;
+  }
+  if (!opt.quiet)
+    for (const std::string& l : lines) std::printf("%s\n", l.c_str());
+  try {
+    convert(*info, *src);
+  } catch (const quit_signal& q) {
+    if (!q.ok) {
+      std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, q.message);
+      return 1;
+    }
+  }
+  if (!opt.quiet) {
+    int strikes = 0;
+    for (uint16_t b : src->bchrs) strikes += b > 0;
+    std::printf("%s: \"%s\", %zu characters, %d strike%s\n", info->outname, info->namestr[16 + 4],
+                src->glyphs.size() - 1, strikes, strikes == 1 ? "" : "s");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int bdf2ttf_main(int argc, const char* const* argv) {
+  options opt;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](std::string& v) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "bdf2ttf: %s needs a value\n%s", a.c_str(), kUsage);
+        return false;
+      }
+      v = argv[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
+      std::printf("%s", kUsage);
+      return 0;
+    } else if (a == "--version") {
+      std::printf("bdf2ttf (kilnfont) %s\n", KILN_VERSION);
+      return 0;
+    } else if (a == "-q") {
+      opt.quiet = true;
+    } else if (a == "-o" || a == "--family" || a == "--info" || a == "--map") {
+      if (!value(a == "-o" ? opt.out : a == "--family" ? opt.family : a == "--info" ? opt.info : opt.map)) return 1;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::fprintf(stderr, "bdf2ttf: unknown option %s\n%s", a.c_str(), kUsage);
+      return 1;
+    } else {
+      opt.fonts.push_back(a);
+    }
+  }
+  if (opt.fonts.empty()) {
+    std::fprintf(stderr, "%s", kUsage);
+    return 1;
+  }
+  const int status = run(opt);
+  std::fflush(stdout);
+  return status;
+}

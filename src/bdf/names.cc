@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+// A font's names from its X properties, in the form font menus want: one
+// family per design, Regular / Bold / Italic / Bold Italic within it.
+#include <cstring>
+
+#include "bdf/bdf.h"
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+// Each word with a capital first letter ("mplus gothic" -> "Mplus Gothic");
+// the rest of the word as it stands ("MNKANAME" stays).
+std::string capitalised(std::string s) {
+  for (size_t k = 0; k < s.size(); ++k)
+    if ((k == 0 || s[k - 1] == ' ') && s[k] >= 'a' && s[k] <= 'z') s[k] = char(s[k] - 'a' + 'A');
+  return s;
+}
+
+void append_word(std::string& s, const std::string& w) {
+  if (w.empty()) return;
+  if (!s.empty()) s += ' ';
+  s += w;
+}
+
+// A PostScript name's characters: printable ASCII but for the ten that
+// PostScript reserves, and no space.
+std::string postscript(const std::string& s) {
+  std::string out;
+  for (char c : s)
+    if (c > ' ' && c < 0x7F && !std::strchr("[](){}<>/%", c)) out += c;
+  return out;
+}
+
+}  // namespace
+
+fontnames names_of(const fontin& f, charset cs, const std::string& family) {
+  fontnames n;
+  n.family = family;
+  if (n.family.empty()) {
+    append_word(n.family, capitalised(f.prop("FOUNDRY")));
+    append_word(n.family, capitalised(f.prop("FAMILY_NAME")));
+    append_word(n.family, capitalised(f.prop("ADD_STYLE_NAME")));
+    // The same design in other sets or spacings is another font, not
+    // another style: it keeps a family of its own.
+    if (lower(f.prop("SPACING")) == "p") append_word(n.family, "Proportional");
+    if (cs == charset::x0208_1978) append_word(n.family, "JIS C 6226");
+    if (cs == charset::x0213) append_word(n.family, "JIS X 0213");
+    if (n.family.empty()) {  // no naming properties: the file's name
+      const size_t slash = f.path.rfind('/');
+      n.family = f.path.substr(slash == std::string::npos ? 0 : slash + 1);
+      n.family = n.family.substr(0, n.family.find('.'));
+    }
+  }
+
+  const std::string weight = lower(f.prop("WEIGHT_NAME")), slant = lower(f.prop("SLANT"));
+  n.bold = weight.find("bold") != std::string::npos || weight.find("black") != std::string::npos ||
+           weight.find("heavy") != std::string::npos;
+  n.italic = slant == "i" || slant == "o" || slant == "ri" || slant == "ro";
+  n.style = n.bold && n.italic ? "Bold Italic" : n.bold ? "Bold" : n.italic ? "Italic" : "Regular";
+  n.full = n.style == "Regular" ? n.family : n.family + " " + n.style;
+  n.postscript = postscript(n.family) + "-" + postscript(n.style);
+  if (n.postscript.size() > 63) n.postscript.resize(63);
+
+  n.copyright = f.prop("COPYRIGHT");
+  const std::string notice = f.prop("NOTICE");
+  if (!notice.empty() && notice != n.copyright) append_word(n.copyright, notice);
+  const std::string version = f.prop("FONT_VERSION");
+  n.version = "Version " + (version.empty() ? std::string("1.000") : version);
+
+  // The vendor id: the foundry's first four letters or digits, in capitals.
+  std::memset(n.vendid, ' ', 4);
+  int k = 0;
+  for (char c : f.prop("FOUNDRY")) {
+    if (k == 4) break;
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) n.vendid[k++] = c;
+  }
+  return n;
+}
+
+void set_names(const fontnames& n, const std::string& sizes, runinfo& info) {
+  const std::string unique = n.full + (n.full == n.family ? " Regular" : "") + ": " + sizes + " px";
+  const std::string strings[8] = {n.copyright, n.family, n.style, unique, n.full, n.version, n.postscript, ""};
+  for (int g = 0; g < 4; ++g)  // Mac Roman, Mac Japanese, Windows English, Windows Japanese
+    for (int id = 0; id < 8; ++id) {
+      char* slot = info.namestr[8 * g + id];
+      const size_t len = std::min<size_t>(strings[id].size(), sizeof info.namestr[0] - 1);
+      std::memcpy(slot, strings[id].data(), len);
+      slot[len] = '\0';
+    }
+  info.weight = n.bold ? 7 : 4;
+  info.bold = n.bold;
+  info.italic = n.italic;
+  std::memcpy(info.vendid, n.vendid, 4);
+}
