@@ -17,9 +17,14 @@ order:
   -- FILE.link --      a symbolic link to the named file
   -- limit --          RLIMIT_FSIZE in bytes for the run (SIGXFSZ ignored)
   -- cores --          the number of cores the run may use (its CPU affinity)
+  -- run --            shell commands run in the directory (gzip, bdftopcf)
 Then kilnfont runs with each line of -- args -- (every line must give the
-same results), and the results are compared:
+same results); a line "bdf2ttf ARGS" runs bdf2ttf instead, where @NAME is
+the path of Debian's installed font NAME (.pcf.gz) and @NAME.bdf that font
+as BDF. The results are compared:
   -- log --            the whole standard output
+  -- stderr --         bdf2ttf's standard error, then "exit N" unless 0
+                       (kilnfont must print nothing there)
   -- font --           "none" (no file appears or changes), "FILE unchanged",
                        or "FILE SHA256" for the one file the run writes
   -- hex TAG... --     hex dump of those tables;  -- ttx TAG... -- fontTools' XML
@@ -64,7 +69,7 @@ sys.path.insert(0, os.path.join(TOP, 'tools'))
 # The BDF reader and bdf2pxg's placement rule, in Python; importing it also
 # quiets fontTools' warnings about what kilnfont does by design.
 import bdfcorpus  # noqa: E402
-EXPECTED = ('log', 'font', 'hex', 'ttx', 'points', 'refused', 'bdf2pxg')
+EXPECTED = ('log', 'stderr', 'font', 'hex', 'ttx', 'points', 'refused', 'bdf2pxg')
 
 
 def read_case(path):
@@ -153,6 +158,13 @@ class Runner:
         open(path, 'w').write(head + ''.join(mine) + 'ENDFONT\n')
         return path
 
+    def installed(self, arg, bdfs):
+        """@NAME: Debian's installed font NAME; @NAME.bdf: that font as BDF.
+        Either one's BDF goes to the fonts that -- check bdf -- reads."""
+        name = arg[1:].removesuffix('.bdf')
+        bdfs.append(self.system_bdf('@' + name))
+        return bdfs[-1] if arg.endswith('.bdf') else glob.glob('/usr/share/fonts/X11/*/%s.pcf.gz' % name)[0]
+
     def prepare(self, work, sections):
         shutil.copy(os.path.join(TOP, 'example', 'example.info'), os.path.join(work, 'font.info'))
         shutil.copy(os.path.join(TOP, 'example', 'jis_uni.txt'), work)
@@ -166,6 +178,8 @@ class Runner:
                 limit = int(body)
             elif name.split()[0] in EXPECTED + ('args', 'check', 'cores'):
                 continue
+            elif name == 'run':
+                subprocess.run(body, shell=True, cwd=work, check=True, capture_output=True)
             elif kind == 'hex':
                 open(target, 'wb').write(hexbytes(body))
             elif kind == 'py':
@@ -205,10 +219,16 @@ class Runner:
                     resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
                 if cores:
                     os.sched_setaffinity(0, range(cores))
-            run = subprocess.run([self.a.kilnfont] + shlex.split(args), cwd=work, capture_output=True,
-                                 timeout=300, preexec_fn=limits)
+            argv = shlex.split(args)
+            if argv[:1] == ['bdf2ttf']:
+                argv = [self.a.bdf2ttf] + [self.installed(a, bdfs) if a.startswith('@') else a for a in argv[1:]]
+            else:
+                argv = [self.a.kilnfont] + argv
+            run = subprocess.run(argv, cwd=work, capture_output=True, timeout=300, preexec_fn=limits)
             out = {'log': run.stdout.decode('latin-1'), 'bdf2pxg': tools}
-            if run.returncode or run.stderr:
+            if argv[0] == self.a.bdf2ttf:
+                out['stderr'] = run.stderr.decode('latin-1') + ('exit %d\n' % run.returncode if run.returncode else '')
+            elif run.returncode or run.stderr:
                 self.fail(name, 'kilnfont exit %d, stderr %r' % (run.returncode, run.stderr[-500:]))
             after = files_in(work)
             changed = sorted(f for f in after if before.get(f) != after[f])
@@ -243,6 +263,8 @@ class Runner:
         for s in ('log', 'font'):
             if s not in wanted and not self.a.update:
                 self.fail(name, 'no -- %s -- section' % s)
+        if got.get('stderr') and 'stderr' not in wanted:
+            self.fail(name, 'stderr: ' + got['stderr'])
         if got.get('refused') and 'refused' not in wanted:
             self.fail(name, 'refused: ' + got['refused'])
         if self.a.update:
@@ -403,10 +425,11 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--kilnfont', required=True)
     ap.add_argument('--bdf2pxg', required=True)
+    ap.add_argument('--bdf2ttf', required=True)
     ap.add_argument('--update', action='store_true')
     ap.add_argument('cases', nargs='+', help='case files, or folders of them')
     args = ap.parse_args()
-    args.kilnfont, args.bdf2pxg = os.path.abspath(args.kilnfont), os.path.abspath(args.bdf2pxg)
+    args.kilnfont, args.bdf2pxg, args.bdf2ttf = map(os.path.abspath, (args.kilnfont, args.bdf2pxg, args.bdf2ttf))
     r = Runner(args)
     files = sorted(f for c in args.cases for f in ([c] if os.path.isfile(c) else glob.glob(c + '/**/*.txt', recursive=True)))
     try:

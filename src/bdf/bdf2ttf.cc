@@ -130,7 +130,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
     src.pt[s] = uint8_t(sizes[s]);
     src.bchrs[s] = 0;
     src.uni2bno[s].fill(kNoBitmap);
-    sizelist += (s ? " " : "") + std::to_string(sizes[s]);
+    sizelist = std::to_string(sizes[s]) + (s ? " " : "") + sizelist;  // smallest first
     const size_t B = bitmap_bytes(unsigned(sizes[s]));
     for (const placed& f : fonts) {
       if (f.size != sizes[s]) continue;

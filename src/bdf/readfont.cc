@@ -367,27 +367,27 @@ fontin parse_pcf(const std::string& path, std::string_view data) {
     const uint64_t pad = uint64_t(1) << (bt.format & 3), unit = uint64_t(1) << (bt.format >> 4 & 3);
     const bool lsbbits = !(bt.format & kBitMSB), swap = bool(bt.format & kByteMSB) != bool(bt.format & kBitMSB);
     f.bits.resize(total);
-    std::vector<uint8_t> row;
+    // Bytes are swapped in scan units over the whole bitmap area, as X
+    // does: byte p of the area is stored at p ^ (unit - 1).
+    const uint64_t flip = swap ? unit - 1 : 0;
+    if (datalen % unit != 0) quit("broken");
     for (uint32_t i = 0; i < n; ++i) {
       const fontglyph& g = f.glyphs[i];
       const uint64_t padded = (uint64_t(g.w) + 8 * pad - 1) / (8 * pad) * pad;
       const size_t stride = size_t(g.w + 7) / 8;
       const uint64_t off = bt.u32(8 + 4 * uint64_t(i));
       if (off > datalen || padded * uint64_t(g.h) > datalen - off) quit("broken");
-      const uint8_t* in = r.d + data_at + off;
+      const uint8_t* in = r.d + data_at;
       uint8_t* out = f.bits.data() + g.at;
-      if (!lsbbits && !(swap && unit > 1)) {  // the usual order: rows as they stand
-        for (long y = 0; y < g.h; ++y) std::memcpy(out + size_t(y) * stride, in + uint64_t(y) * padded, stride);
+      if (!lsbbits && !flip) {  // the usual order: rows as they stand
+        for (long y = 0; y < g.h; ++y) std::memcpy(out + size_t(y) * stride, in + off + uint64_t(y) * padded, stride);
         continue;
       }
-      row.resize(size_t(padded));
-      for (long y = 0; y < g.h; ++y) {
-        std::memcpy(row.data(), in + uint64_t(y) * padded, size_t(padded));
-        if (swap && unit > 1 && padded % unit == 0)
-          for (size_t k = 0; k < row.size(); k += size_t(unit))
-            std::reverse(row.begin() + long(k), row.begin() + long(k + unit));
-        for (size_t k = 0; k < stride; ++k) out[size_t(y) * stride + k] = lsbbits ? reverse_bits(row[k]) : row[k];
-      }
+      for (long y = 0; y < g.h; ++y)
+        for (size_t k = 0; k < stride; ++k) {
+          const uint8_t b = in[(off + uint64_t(y) * padded + k) ^ flip];
+          out[size_t(y) * stride + k] = lsbbits ? reverse_bits(b) : b;
+        }
     }
   } catch (const quit_signal&) {
     fail(broken);
