@@ -10,7 +10,17 @@ JIS X 0208, JIS X 0212 or JIS X 0213 the way a user would:
     bdf2pxg --map jis_uni.txt -o F.pxg F.bdf
     kilnfont F.info F.pxg                  (in the directory of jis_uni.txt)
 
-Then each font is checked: kilnfont ends with "complete", ots-sanitize
+With --families, bdf2ttf converts each family and style straight from the
+installed .pcf.gz files, all its sizes in one command:
+
+    bdf2ttf FONT.pcf.gz...                 (one family and style)
+
+and each font is checked as below (without decompiling every outline),
+with fc-scan's family and style names: every pair is distinct, the family
+holds FOUNDRY and FAMILY_NAME, the style says Bold and Italic exactly when
+WEIGHT_NAME and SLANT do, and the copyright is the font's COPYRIGHT.
+
+Otherwise each font is checked: kilnfont ends with "complete", ots-sanitize
 accepts the font, fontTools decompiles every table, FreeType loads it and
 finds the strike, the cmap holds exactly the characters kept, and every
 embedded bitmap equals the BDF glyph placed by bdf2pxg's rule (below). The
@@ -31,7 +41,7 @@ result, OTS, fontTools, FreeType, strike = BDF, seconds. Fonts of other
 character sets (ISO 8859, JIS X 0201) are counted after the table. The exit
 status is 1 when any font fails a check, 2 on a usage or setup error.
 
-usage: tools/bdfcorpus.py [--build DIR] [-j N] [--markdown] [--keep DIR] [FONT...]
+usage: tools/bdfcorpus.py [--build DIR] [-j N] [--markdown] [--keep DIR] [--families] [FONT...]
   FONT: a font's name (jksp24, K12-2004-1), a pattern (shnmk16*) or a
   package name; default: every font of the packages that are installed.
   A FONT that matches no installed font is a failure.
@@ -294,7 +304,7 @@ def check_font(pkg, path, tools, keep):
             row['fails'].append('kilnfont: ' + last)
             return row
         ttf = os.path.join(work, 'corpus.ttf')
-        check_converted(row, ttf, want)
+        check_converted(row, ttf, {S: want})
         if keep:
             os.makedirs(keep, exist_ok=True)
             shutil.copy(ttf, os.path.join(keep, name + '.ttf'))
@@ -308,8 +318,11 @@ def check_font(pkg, path, tools, keep):
     return row
 
 
-def check_converted(row, ttf, want):
-    """OTS, fontTools, FreeType and the strike's bitmaps."""
+def check_converted(row, ttf, wants, expand=True):
+    """OTS, fontTools, FreeType and the strikes' bitmaps; wants maps each
+    strike's size to what expected() gives for it. expand: fontTools
+    decompiles every outline too."""
+    every = {u for w in wants.values() for u in w['glyphs']}
     run = subprocess.run(['ots-sanitize', ttf, os.devnull], capture_output=True, text=True, timeout=600)
     row['ots'] = 'ok' if run.returncode == 0 else 'fails'
     if run.returncode:
@@ -319,40 +332,40 @@ def check_converted(row, ttf, want):
         font = TTFont(ttf, lazy=False)
         for tag in font.keys():
             table = font[tag]
-            if tag == 'glyf':
+            if tag == 'glyf' and expand:
                 for g in font.getGlyphOrder():
                     table[g].expand(table)
         cmap = font.getBestCmap()
         row['fonttools'] = 'ok'
-        if set(cmap) != set(want['glyphs']):
+        if set(cmap) != every:
             row['fonttools'] = 'cmap'
-            row['fails'].append('cmap: %d characters, %d kept' % (len(cmap), len(want['glyphs'])))
+            row['fails'].append('cmap: %d characters, %d kept' % (len(cmap), len(every)))
     except Exception as e:  # a table that does not decompile
         row['fonttools'] = 'fails'
         row['fails'].append('fontTools: %r' % e)
 
-    S = want['S']
     try:
         face = freetype.Face(ttf)
         sizes = [s.y_ppem >> 6 for s in face.available_sizes]
-        row['freetype'] = 'ok' if sizes == [S] else 'strikes %s' % sizes
-        if sizes != [S]:
-            row['fails'].append('FreeType sees strikes %s, not [%d]' % (sizes, S))
+        row['freetype'] = 'ok' if sorted(sizes) == sorted(wants) else 'strikes %s' % sizes
+        if sorted(sizes) != sorted(wants):
+            row['fails'].append('FreeType sees strikes %s, not %s' % (sizes, sorted(wants)))
             return
-        face.set_pixel_sizes(S, S)
         bad, lost = [], 0
-        for uni, img in want['glyphs'].items():
-            face.load_glyph(face.get_char_index(uni), freetype.FT_LOAD_DEFAULT)
-            g = face.glyph
-            frame = (g.format, g.bitmap.pixel_mode, g.bitmap.width, g.bitmap.rows, g.bitmap_left, g.bitmap_top)
-            if frame != (freetype.FT_GLYPH_FORMAT_BITMAP, freetype.FT_PIXEL_MODE_MONO, S, S, 0, S - 2):
-                bad.append('U+%04X frame %s' % (uni, frame))
-                continue
-            got = unpack(g.bitmap)
-            rows, cols = want['own'][uni]
-            lost += int((~got[rows, cols]).sum())
-            if not np.array_equal(got, img):
-                bad.append('U+%04X' % uni)
+        for S, want in sorted(wants.items()):
+            face.set_pixel_sizes(S, S)
+            for uni, img in want['glyphs'].items():
+                face.load_glyph(face.get_char_index(uni), freetype.FT_LOAD_DEFAULT)
+                g = face.glyph
+                frame = (g.format, g.bitmap.pixel_mode, g.bitmap.width, g.bitmap.rows, g.bitmap_left, g.bitmap_top)
+                if frame != (freetype.FT_GLYPH_FORMAT_BITMAP, freetype.FT_PIXEL_MODE_MONO, S, S, 0, S - 2):
+                    bad.append('U+%04X at %d px frame %s' % (uni, S, frame))
+                    continue
+                got = unpack(g.bitmap)
+                rows, cols = want['own'][uni]
+                lost += int((~got[rows, cols]).sum())
+                if not np.array_equal(got, img):
+                    bad.append('U+%04X at %d px' % (uni, S))
         row['bitmaps'] = 'ok' if not bad else '%d differ' % len(bad)
         row['lost'] = lost
         if bad:
@@ -362,6 +375,132 @@ def check_converted(row, ttf, want):
     except Exception as e:  # FreeType cannot open the font
         row['freetype'] = 'fails'
         row['fails'].append('FreeType: %r' % e)
+
+
+def header(path, work):
+    """The properties of a font (its BDF header) and its set, or None."""
+    props = {}
+    with open(to_bdf(path, work), encoding='latin-1') as f:
+        for line in f:
+            if line.startswith('CHARS '):
+                break
+            key, _, value = line.rstrip('\n').partition(' ')
+            props[key] = value.strip().strip('"')
+    return props, charset(props.get('CHARSET_REGISTRY', ''), props.get('CHARSET_ENCODING', ''))
+
+
+def font_header(pkg, path):
+    work = tempfile.mkdtemp(prefix='kiln-corpus.')
+    try:
+        return (pkg, path) + header(path, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def family_key(props, found):
+    """The fonts bdf2ttf joins into one: one design (foundry, family, added
+    style, spacing), weight and slant, and for the 1978 order and JIS X 0213
+    their set."""
+    p = [props.get(k, '').lower() for k in ('FOUNDRY', 'FAMILY_NAME', 'ADD_STYLE_NAME', 'SPACING', 'WEIGHT_NAME',
+                                            'SLANT')]
+    return tuple(p) + (found[0] if found[0] in ('0208-1978', '0213') else 'jis',)
+
+
+def check_family(members, tools, keep):
+    """bdf2ttf converts the members [(package, path, props, (set, plane))]
+    in one run; returns the row."""
+    start = time.monotonic()
+    row = {'font': ' '.join(stem(m[1]) for m in members), 'fails': []}
+    work = tempfile.mkdtemp(prefix='kiln-corpus.')
+    try:
+        out = os.path.join(work, 'out')
+        os.mkdir(out)
+        run = subprocess.run([tools['bdf2ttf'], '-q'] + [m[1] for m in members], cwd=out, capture_output=True,
+                             text=True, timeout=600)
+        made = os.listdir(out)
+        row['result'] = 'ok' if run.returncode == 0 and len(made) == 1 else 'fails'
+        if row['result'] != 'ok':
+            row['fails'].append('bdf2ttf exit %d, %s, wrote %s' % (run.returncode, run.stderr.strip(), made))
+            return row
+        ttf = os.path.join(out, made[0])
+        scan = subprocess.run(['fc-scan', '--format', '%{family[0]}\n%{style[0]}\n', ttf], capture_output=True,
+                              text=True, check=True).stdout.split('\n')
+        row['family'], row['style'] = scan[0], scan[1]
+        props = members[0][2]
+        family, style = row['family'].lower(), row['style'].split()
+        for k in ('FOUNDRY', 'FAMILY_NAME'):
+            if props.get(k, '').lower() not in family:
+                row['fails'].append('family "%s" without %s "%s"' % (row['family'], k, props.get(k)))
+        bold = 'bold' in props.get('WEIGHT_NAME', '').lower()
+        italic = props.get('SLANT', '').lower() in ('i', 'o')
+        if ('Bold' in style, 'Italic' in style) != (bold, italic):
+            row['fails'].append('style "%s" for WEIGHT_NAME "%s", SLANT "%s"' % (
+                row['style'], props.get('WEIGHT_NAME'), props.get('SLANT')))
+        copyright = TTFont(ttf)['name'].getDebugName(0) or ''
+        if props.get('COPYRIGHT', '') not in copyright:
+            row['fails'].append('copyright "%s" without COPYRIGHT "%s"' % (copyright, props.get('COPYRIGHT')))
+
+        # Every strike: the glyphs of the members of its size, as bdf2pxg places them.
+        x0213 = any(m[3][0] == '0213' for m in members)
+        table = os.path.join(work, 'jis_uni.txt')
+        subprocess.run([tools['mkjisuni']] + (['--jisx0213'] if x0213 else []) + [table], check=True,
+                       capture_output=True)
+        m2u = read_jis_uni(table)
+        wants = {}
+        for _, path, _, (cs, plane) in members:
+            props, glyphs = read_bdf(to_bdf(path, work))
+            want = expected(props, glyphs, cs, plane, m2u)
+            into = wants.setdefault(want['S'], {'glyphs': {}, 'own': {}})
+            into['glyphs'].update(want['glyphs'])
+            into['own'].update(want['own'])
+        row['strikes'] = ' '.join(str(S) for S in sorted(wants))
+        row['glyphs'] = len({u for w in wants.values() for u in w['glyphs']})
+        check_converted(row, ttf, wants, expand=False)
+        if keep:
+            os.makedirs(keep, exist_ok=True)
+            shutil.copy(ttf, keep)
+    except Exception as e:  # a tool that gives up on the font, or a broken file
+        row['fails'].append('%s: %s' % (type(e).__name__, e))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+        row['seconds'] = time.monotonic() - start
+    return row
+
+
+FAMILY_COLUMNS = [('family', 'family'), ('style', 'style'), ('font', 'fonts'), ('strikes', 'strikes'),
+                  ('glyphs', 'characters'), ('result', 'bdf2ttf'), ('ots', 'OTS'), ('fonttools', 'fontTools'),
+                  ('freetype', 'FreeType'), ('bitmaps', 'strikes = BDF'), ('seconds', 's')]
+
+
+def families(fonts, tools, jobs, keep):
+    """The --families run: prints the table and returns the exit status."""
+    start = time.monotonic()
+    with concurrent.futures.ProcessPoolExecutor(max_workers=max(1, jobs)) as pool:
+        heads = list(pool.map(font_header, [p for p, _ in fonts], [f for _, f in fonts]))
+        groups = {}
+        for pkg, path, props, found in heads:
+            if found:
+                groups.setdefault(family_key(props, found), []).append((pkg, path, props, found))
+        rows = list(pool.map(check_family, list(groups.values()), [tools] * len(groups), [keep] * len(groups)))
+    names = {}
+    for r in rows:
+        if 'family' in r:
+            names.setdefault((r['family'], r['style']), []).append(r['font'])
+    for (family, style), which in names.items():
+        if len(which) > 1:
+            rows[0]['fails'].append('"%s" %s for %s' % (family, style, ' and '.join(which)))
+    table = [[t for _, t in FAMILY_COLUMNS]] + [
+        [('%.1f' % r[k] if k == 'seconds' else str(r.get(k, '-'))) for k, _ in FAMILY_COLUMNS] for r in rows]
+    width = [max(len(t[k]) for t in table) for k in range(len(FAMILY_COLUMNS))]
+    for t in table:
+        print('  '.join(v.ljust(w) for v, w in zip(t, width)).rstrip())
+    failed = [r for r in rows if r['fails']]
+    for r in failed:
+        for f in r['fails']:
+            print('FAIL %s: %s' % (r['font'], f))
+    print('%d fonts of %d families and styles converted by bdf2ttf and checked, %d failed, %.0f s' % (
+        sum(len(g) for g in groups.values()), len(rows), len(failed), time.monotonic() - start))
+    return 1 if failed else 0
 
 
 COLUMNS = [('font', 'font'), ('set', 'set'), ('px', 'PIXEL_SIZE'), ('cell', 'cell'), ('glyphs', 'glyphs'),
@@ -388,15 +527,18 @@ def main():
     ap.add_argument('-j', '--jobs', type=int, default=1, help='fonts converted at once (default 1)')
     ap.add_argument('--markdown', action='store_true', help='print the table in Markdown')
     ap.add_argument('--keep', metavar='DIR', help='keep each pxg and TrueType font in DIR')
+    ap.add_argument('--families', action='store_true', help='convert each family and style with bdf2ttf, '
+                    'straight from the installed files')
     args = ap.parse_args()
 
     if args.build:
         b = os.path.abspath(args.build)
         tools = {'kilnfont': os.path.join(b, 'kilnfont'), 'bdf2pxg': os.path.join(b, 'tools', 'bdf2pxg'),
-                 'mkjisuni': os.path.join(b, 'tools', 'mkjisuni')}
+                 'mkjisuni': os.path.join(b, 'tools', 'mkjisuni'), 'bdf2ttf': os.path.join(b, 'bdf2ttf')}
     else:
-        tools = {t: shutil.which(t) or t for t in ('kilnfont', 'bdf2pxg', 'mkjisuni')}
-    needed = list(tools.values()) + [shutil.which(t) or t for t in ('pcf2bdf', 'ots-sanitize', 'dpkg-query')]
+        tools = {t: shutil.which(t) or t for t in ('kilnfont', 'bdf2pxg', 'mkjisuni', 'bdf2ttf')}
+    needed = list(tools.values()) + [shutil.which(t) or t for t in ('pcf2bdf', 'ots-sanitize', 'dpkg-query',
+                                                                     'fc-scan')]
     missing = [t for t in needed if not (os.path.isfile(t) and os.access(t, os.X_OK))]
     if missing:
         print('bdfcorpus: not found: %s' % ', '.join(missing), file=sys.stderr)
@@ -415,6 +557,8 @@ def main():
               file=sys.stderr)
         return 2
 
+    if args.families:
+        return families(fonts, tools, args.jobs, args.keep)
     start = time.monotonic()
     with concurrent.futures.ProcessPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         rows = list(pool.map(check_font, [p for p, _ in fonts], [f for _, f in fonts],
