@@ -9,6 +9,12 @@
 #               16 px bitmaps, TrueType with the three strikes
 #   fonttosfnt  BDF -> bitmap-only TrueType with the three strikes
 # and prints each median wall time, the ratios to kilnfont, and peak RSS.
+# Then the same from the fonts as Debian installs them (shnmk12/14/16.pcf.gz)
+# in one run of their own:
+#   bdf2ttf     PCF -> named font, outlines + three strikes, as kilnfont
+#   floor       reads the three .pcf.gz files whole and writes a file as
+#               long as bdf2ttf's font
+#   fonttosfnt  PCF -> bitmap-only TrueType with the three strikes
 # (bench/floor.sh runs kilnfont and the floor alone, on all cores and on one.)
 #
 #   usage: bench/compare.sh [build-dir]      (default: build)
@@ -72,6 +78,16 @@ size=$(stat -c %s "$work/kiln/kilnexample.ttf")
    -n floor "$floor $size floor.out $inputs" \
    -n fonttosfnt "fonttosfnt -o $work/fts.ttf $work/shnmk12.bdf $work/shnmk14.bdf $work/shnmk16.bdf" >&2)
 
+# From the installed PCF fonts: bdf2ttf, its floor and fonttosfnt.
+pcfs="$fonts/shnmk12.pcf.gz $fonts/shnmk14.pcf.gz $fonts/shnmk16.pcf.gz"
+mkdir "$work/pcf"
+(cd "$work/pcf" && "$b2t" -q -o b2t.ttf $pcfs)
+b2tsize=$(stat -c %s "$work/pcf/b2t.ttf")
+(cd "$work/pcf" && hyperfine -N --warmup 3 --runs "$runs" --export-json "$work/pcf.json" \
+   -n bdf2ttf "$b2t -q -o b2t.ttf $pcfs" \
+   -n floor "$floor $b2tsize floor.out $pcfs" \
+   -n fonttosfnt "fonttosfnt -o $work/ftsp.ttf $pcfs" >&2)
+
 # Peak RSS of one run each; FontForge's runs (minutes each) are timed here.
 rss() { /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1; cat "$work/time.txt"; }
 (cd "$work/kiln" && rss "$kiln" example.info gothic12.pxg gothic14.pxg gothic16.pxg) >"$work/kiln.rss"
@@ -121,4 +137,18 @@ for k in ('kilnfont', 'FontForge', 'fonttosfnt'):
         ' '.join(map(str, strikes))))
 print('kilnfont / floor: %.2f' % (med['kilnfont'] / med['floor']))
 print('runs: kilnfont, floor and fonttosfnt %d each (hyperfine), FontForge %d' % (len(fast['kilnfont']['times']), len(ff)))
+
+# From the installed PCF fonts.
+pcf = {r['command']: r['times'] for r in json.load(open(work + '/pcf.json'))['results']}
+pm = {k: statistics.median(t) for k, t in pcf.items()}
+print()
+print('From the installed fonts (shnmk12/14/16.pcf.gz):')
+print('| tool | median wall (min) | vs bdf2ttf | characters | glyphs with outlines | strikes |')
+print('|---|---|---|---|---|---|')
+print('| floor | %s (%s) | %.2fx | | | |' % (wall(pm['floor']), wall(min(pcf['floor'])), pm['floor'] / pm['bdf2ttf']))
+for k, path in (('bdf2ttf', work + '/pcf/b2t.ttf'), ('fonttosfnt', work + '/ftsp.ttf')):
+    chars, drawn, strikes = outlines(path)
+    print('| %s | %s (%s) | %.1fx | %d | %d | %s |' % (k, wall(pm[k]), wall(min(pcf[k])), pm[k] / pm['bdf2ttf'], chars,
+                                                    drawn, ' '.join(map(str, strikes))))
+print('bdf2ttf / floor: %.2f; fonttosfnt / bdf2ttf: %.2f' % (pm['bdf2ttf'] / pm['floor'], pm['fonttosfnt'] / pm['bdf2ttf']))
 EOF
