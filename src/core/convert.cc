@@ -1,4 +1,5 @@
-// The run sequence: command line, info-file, glyph source, then the font.
+// The conversion core: from a filled glyph source to the font file, written
+// through a file that takes the output's name only when complete.
 #include "core/convert.h"
 
 #include <sys/stat.h>
@@ -10,57 +11,15 @@
 #include <memory>
 #include <string>
 
+#include "base/outfile.h"
 #include "base/quit.h"
 #include "core/glyphsrc.h"
+#include "tables/textconv.h"
 #include "trace/trace.h"
 
 namespace {
 
-
 constexpr const char* kWriteFailed = "cannot write output";
-
-// The font is written to a temporary file beside the output and renamed over
-// it only when complete, so that no run leaves a partial font and an existing
-// font is replaced only by a whole new one. Every failure after the file is
-// created ends the run through quit, whose unwinding comes through here: the
-// destructor closes and removes the file unless it has been renamed.
-struct tempfont {
-  std::string path;
-  std::FILE* f = nullptr;
-  ~tempfont() {
-    if (f) std::fclose(f);
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
-
-// Creates the temporary file in the output's directory, with the mode a new
-// file would get (mkstemp makes it 0600). Its name is short, so that it fits
-// wherever the output's name does. Ends the run with "cannot output".
-void create_temp(tempfont& t, const char* outname) {
-  const char* slash = std::strrchr(outname, '/');
-  t.path = std::string(outname, slash ? size_t(slash - outname + 1) : 0) + ".kilnfont-XXXXXX";
-  const int fd = mkstemp(t.path.data());
-  if (fd < 0) {
-    t.path.clear();
-    quit("cannot output");
-  }
-  const mode_t mask = umask(0);
-  umask(mask);
-  t.f = fdopen(fd, "wb");
-  if (!t.f) close(fd);
-  if (!t.f || fchmod(fd, 0666 & ~mask) != 0) quit("cannot output");
-}
-
-// Closes the complete font and puts it in place under outname; a symbolic
-// link of that name is replaced, not followed.
-void commit_temp(tempfont& t, const char* outname) {
-  const bool flushed = std::fflush(t.f) == 0;
-  const bool closed = std::fclose(t.f) == 0;
-  t.f = nullptr;
-  if (!flushed || !closed) quit(kWriteFailed);
-  if (std::rename(t.path.c_str(), outname) != 0) quit("cannot output");
-  t.path.clear();
-}
 
 void seek_to(std::FILE* out, uint32_t at) {
   if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
@@ -166,9 +125,17 @@ void convert(const runinfo& info, glyphsrc& src) {
   std::printf("sort\n");
   sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
   if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
+  // Glyph 0 alone makes a font with no character to show, which font
+  // readers refuse.
+  if (src.glyphs.size() < 2) quit("no characters");
+
+  // The converter needs its tables loaded (descriptors, memory); without
+  // it the names would be empty, so the run ends before the output is made.
+  textconv names;
+  if (names.sjis == iconv_t(-1)) quit("cannot convert names");
 
   auto tr = std::make_unique<tracer>();
-  fontctx ctx{info, src, *tr};
+  fontctx ctx{info, src, *tr, names};
   // The outlines are traced on the spare cores from here on, while the
   // output file is made and the tables before glyf are built. Without the
   // memory for it, glyf starts the tracing itself and reports what is
@@ -179,14 +146,10 @@ void convert(const runinfo& info, glyphsrc& src) {
   }
 
   std::printf("open for output\n");
-  tempfont out;
-  create_temp(out, info.outname);
-  // Every write is a whole buffer already (a table, or 64 KiB of one):
-  // unbuffered, each becomes one write call, with no copy through stdio.
-  std::setvbuf(out.f, nullptr, _IONBF, 0);
-
+  outfile out;
+  create_output(out, info.outname);
   assemble(out.f, ff, ctx);
-  commit_temp(out, info.outname);
+  commit_output(out, info.outname);
   settype(info.outname);
   quit("");
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "base/quit.h"
 #include "core/convert.h"
@@ -46,7 +48,13 @@ void run(int argc, const char* const* argv) {
 
 int kilnfont_main(int argc, const char* const* argv) {
   try {
-    run(argc, argv);
+    try {
+      run(argc, argv);
+    } catch (const std::bad_alloc&) {
+      quit("cannot malloc");
+    } catch (const std::length_error&) {
+      quit("cannot malloc");
+    }
   } catch (const quit_signal&) {
   }
   std::fflush(stdout);
