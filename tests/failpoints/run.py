@@ -15,11 +15,13 @@ usage: run.py --kilnfont K --shim S [--sanitized]
 """
 import argparse
 import os
+import resource
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ap = argparse.ArgumentParser()
@@ -39,7 +41,7 @@ args = [a.kilnfont, 'example.info', 'gothic12.pxg']
 failures = []
 
 
-def run(env=(), argv=None, close_fds=(), expect_signal=0, what=''):
+def run(env=(), argv=None, close_fds=(), expect_signal=0, what='', expect=None):
     """One run in a directory holding the inputs and the older font."""
     with open(out, 'wb') as f:
         f.write(older)
@@ -78,6 +80,8 @@ def run(env=(), argv=None, close_fds=(), expect_signal=0, what=''):
         problems.append('the output is neither the older file nor the reference font')
     elif not killed and not close_fds and (last == 'complete') != (got == ref):
         problems.append('log says %r but the output is the %s' % (last, 'new font' if got == ref else 'older file'))
+    if expect is not None and got != expect:
+        problems.append('the output is not the font a plain run writes')
     if err.strip():
         problems.append('standard error: ' + err.strip()[:300])
     if problems:
@@ -126,8 +130,44 @@ for tmpfile in (True, False):
 # before the output is made (long file names).
 deep = './' * 900
 long_args = [a.kilnfont, 'example.info', deep + 'gothic12.pxg', deep + 'gothic12.pxg', deep + 'gothic12.pxg']
+subprocess.run(long_args, cwd=work, capture_output=True)
+ref_long = open(out, 'rb').read()
 for fds in ((0,), (1,), (2,), (0, 1, 2)):
-    run(argv=long_args, close_fds=fds, what='descriptors %s closed' % (fds,))
+    run(argv=long_args, close_fds=fds, what='descriptors %s closed' % (fds,), expect=ref_long)
+    runs += 1
+
+# A reader of the log that goes away: the font still completes, exit 0.
+with open(out, 'wb') as f:
+    f.write(older)
+r, w = os.pipe()
+os.close(r)
+p = subprocess.run(long_args, cwd=work, stdout=w, stderr=subprocess.PIPE, env=dict(os.environ, LD_PRELOAD=''))
+os.close(w)
+if p.returncode != 0 or open(out, 'rb').read() != ref_long:
+    failures.append('log reader gone: exit status %d, the output is %s' % (
+        p.returncode, 'the new font' if open(out, 'rb').read() == ref_long else 'not the new font'))
+runs += 1
+
+# Inputs that never end: a device, and a pipe whose header declares a 4 GiB
+# fork. Each ends with an error within seconds and little memory.
+fifo = os.path.join(work, 'pipe.pxg')
+os.mkfifo(fifo)
+inputs.append('pipe.pxg')
+for src, name in (('/dev/zero', '/dev/zero'), ('/dev/urandom', '/dev/urandom'), (None, 'pipe.pxg')):
+    feeder = None
+    if src is None:
+        feeder = subprocess.Popen(['sh', '-c', 'exec >"$1"; head -c 87 /dev/zero; printf "\\377\\377\\377\\377";'
+                                   ' exec cat /dev/zero', 'feed', fifo], stderr=subprocess.DEVNULL)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    t0 = time.time()
+    last = run(argv=[a.kilnfont, 'example.info', name], what='endless input %s' % name)
+    took = time.time() - t0
+    if feeder:
+        feeder.kill()
+        feeder.wait()
+    rss = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    if not last.startswith('error : ') or took > 10 or rss > 64 * 1024:
+        failures.append('endless input %s: %r after %.1f s, %d KiB' % (name, last, took, rss))
     runs += 1
 
 shutil.rmtree(work)
