@@ -11,10 +11,14 @@ by the signal sent), the directory holds the inputs and the output only, the
 output is the reference font after "complete" and the older file otherwise,
 and nothing is printed on standard error (sanitizer reports, aborts).
 
-usage: run.py --kilnfont K --shim S [--sanitized]
+Then signals at random moments of a run on a large font (jksp40, 40 pixels,
+through pcf2bdf and bdf2pxg, with the example's 12, 14 and 16 px files).
+
+usage: run.py --kilnfont K --shim S --bdf2pxg B [--sanitized]
 """
 import argparse
 import os
+import random
 import resource
 import shutil
 import signal
@@ -27,9 +31,10 @@ top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))
 ap = argparse.ArgumentParser()
 ap.add_argument('--kilnfont', required=True)
 ap.add_argument('--shim', required=True)
+ap.add_argument('--bdf2pxg', required=True)
 ap.add_argument('--sanitized', action='store_true', help='allocations are the sanitizer\'s: not failed')
 a = ap.parse_args()
-a.kilnfont, a.shim = os.path.abspath(a.kilnfont), os.path.abspath(a.shim)
+a.kilnfont, a.shim, a.bdf2pxg = (os.path.abspath(p) for p in (a.kilnfont, a.shim, a.bdf2pxg))
 
 work = tempfile.mkdtemp(prefix='kiln-failpoints-')
 inputs = ['example.info', 'jis_uni.txt', 'gothic12.pxg']
@@ -169,6 +174,49 @@ for src, name in (('/dev/zero', '/dev/zero'), ('/dev/urandom', '/dev/urandom'), 
     if not last.startswith('error : ') or took > 10 or rss > 64 * 1024:
         failures.append('endless input %s: %r after %.1f s, %d KiB' % (name, last, took, rss))
     runs += 1
+
+# Signals at random moments of a large font's run, with and without
+# anonymous files: the process dies of the signal (or completes first),
+# leaving the older file or the complete font and nothing else.
+for name in ('gothic14.pxg', 'gothic16.pxg'):
+    shutil.copy(os.path.join(top, 'example', name), work)
+inputs += ['gothic14.pxg', 'gothic16.pxg', 'jksp40.pxg']
+bdf = os.path.join(work, 'jksp40.bdf')
+subprocess.run(['pcf2bdf', '-o', bdf, '/usr/share/fonts/X11/misc/jksp40.pcf.gz'], check=True, capture_output=True)
+subprocess.run([a.bdf2pxg, '--map', os.path.join(work, 'jis_uni.txt'), '-o', os.path.join(work, 'jksp40.pxg'), bdf],
+               check=True, capture_output=True)
+os.remove(bdf)
+large = [a.kilnfont, 'example.info', 'jksp40.pxg', 'gothic12.pxg', 'gothic14.pxg', 'gothic16.pxg']
+t0 = time.time()
+p = subprocess.run(large, cwd=work, capture_output=True)
+took = time.time() - t0
+if not p.stdout.endswith(b'complete\n'):
+    sys.exit('FAIL: the large font did not complete:\n' + p.stdout.decode()[-300:])
+ref_large = open(out, 'rb').read()
+rng = random.Random(int(os.environ.get('KILN_SEED', '1')))
+for tmpfile in (True, False):
+    env = dict(os.environ, LD_PRELOAD=a.shim, ASAN_OPTIONS='verify_asan_link_order=0:detect_leaks=1')
+    if not tmpfile:
+        env['KILN_NO_TMPFILE'] = '1'
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for _ in range(8):
+            with open(out, 'wb') as f:
+                f.write(older)
+            proc = subprocess.Popen(large, cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            time.sleep(rng.uniform(0, took * 1.1))
+            proc.send_signal(sig)
+            log, err = proc.communicate(timeout=120)
+            got = open(out, 'rb').read()
+            left = sorted(set(os.listdir(work)) - set(inputs) - {'kilnexample.ttf'})
+            what = 'large font, %s%s' % (sig.name, '' if tmpfile else ', named')
+            if proc.returncode not in (0, -sig) or left or got not in (older, ref_large) or err.strip() or (
+                    proc.returncode == 0 and (got != ref_large or not log.endswith(b'complete\n'))):
+                failures.append('%s: exit status %d, left %s, output %s, stderr %r' % (
+                    what, proc.returncode, left, 'new' if got == ref_large else 'older' if got == older else 'other',
+                    err[:200]))
+            for name in left:
+                os.remove(os.path.join(work, name))
+            runs += 1
 
 shutil.rmtree(work)
 print('%d runs; endings: %s' % (runs, ', '.join('%s (%d)' % kv for kv in sorted(endings.items()))))
