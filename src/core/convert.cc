@@ -1,4 +1,5 @@
-// The run sequence: command line, info-file, glyph source, then the font.
+// The conversion core: from a filled glyph source to the font file, written
+// through a file that takes the output's name only when complete.
 #include "core/convert.h"
 
 #include <sys/stat.h>
@@ -11,57 +12,15 @@
 #include <memory>
 #include <string>
 
+#include "base/outfile.h"
 #include "base/quit.h"
 #include "core/glyphsrc.h"
+#include "tables/textconv.h"
 #include "trace/trace.h"
 
 namespace {
 
-
 constexpr const char* kWriteFailed = "cannot write output";
-
-// The font is written to a temporary file beside the output and renamed over
-// it only when complete, so that no run leaves a partial font and an existing
-// font is replaced only by a whole new one. Every failure after the file is
-// created ends the run through quit, whose unwinding comes through here: the
-// destructor closes and removes the file unless it has been renamed.
-struct tempfont {
-  std::string path;
-  std::FILE* f = nullptr;
-  ~tempfont() {
-    if (f) std::fclose(f);
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
-
-// Creates the temporary file in the output's directory, with the mode a new
-// file would get (mkstemp makes it 0600). Its name is short, so that it fits
-// wherever the output's name does. Ends the run with "cannot output".
-void create_temp(tempfont& t, const char* outname) {
-  const char* slash = std::strrchr(outname, '/');
-  t.path = std::string(outname, slash ? size_t(slash - outname + 1) : 0) + ".kilnfont-XXXXXX";
-  const int fd = mkstemp(t.path.data());
-  if (fd < 0) {
-    t.path.clear();
-    quit("cannot output");
-  }
-  const mode_t mask = umask(0);
-  umask(mask);
-  t.f = fdopen(fd, "wb");
-  if (!t.f) close(fd);
-  if (!t.f || fchmod(fd, 0666 & ~mask) != 0) quit("cannot output");
-}
-
-// Closes the complete font and puts it in place under outname; a symbolic
-// link of that name is replaced, not followed.
-void commit_temp(tempfont& t, const char* outname) {
-  const bool flushed = std::fflush(t.f) == 0;
-  const bool closed = std::fclose(t.f) == 0;
-  t.f = nullptr;
-  if (!flushed || !closed) quit(kWriteFailed);
-  if (std::rename(t.path.c_str(), outname) != 0) quit("cannot output");
-  t.path.clear();
-}
 
 void seek_to(std::FILE* out, uint32_t at) {
   if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
@@ -79,6 +38,10 @@ void say(const runinfo& info, const char* format, ...) {
   va_start(args, format);
   std::vfprintf(info.log, format, args);
   va_end(args);
+}
+
+void flushlog(const runinfo& info) {
+  if (info.log) std::fflush(info.log);
 }
 
 void settables(fontfile& ff, bool withbmp) {
@@ -112,6 +75,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
       continue;
     }
     say(ctx.info, "%s\n", def.name);
+    flushlog(ctx.info);
     w.clear();
     def.build(ctx, w);
     if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
@@ -149,6 +113,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   // tables are contiguous, aligned and padded, so the file's sum is the
   // directory's sum plus the tables' checksums.
   say(ctx.info, "sum\n");
+  flushlog(ctx.info);
   uint32_t total = sumB32(dir.b.data(), dir.size());
   for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
   bewriter adj;
@@ -174,11 +139,20 @@ void convert(const runinfo& info, glyphsrc& src) {
   build_glyph_list(src);
   say(info, "xfer %d chrs\n", int(src.glyphs.size()));
   say(info, "sort\n");
+  flushlog(info);
   sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
   if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
+  // Glyph 0 alone makes a font with no character to show, which font
+  // readers refuse.
+  if (src.glyphs.size() < 2) quit("no characters");
+
+  // The converter needs its tables loaded (descriptors, memory); without
+  // it the names would be empty, so the run ends before the output is made.
+  textconv names;
+  if (names.sjis == iconv_t(-1)) quit("cannot convert names");
 
   auto tr = std::make_unique<tracer>();
-  fontctx ctx{info, src, *tr};
+  fontctx ctx{info, src, *tr, names};
   // The outlines are traced on the spare cores from here on, while the
   // output file is made and the tables before glyf are built. Without the
   // memory for it, glyf starts the tracing itself and reports what is
@@ -189,14 +163,11 @@ void convert(const runinfo& info, glyphsrc& src) {
   }
 
   say(info, "open for output\n");
-  tempfont out;
-  create_temp(out, info.outname);
-  // Every write is a whole buffer already (a table, or 64 KiB of one):
-  // unbuffered, each becomes one write call, with no copy through stdio.
-  std::setvbuf(out.f, nullptr, _IONBF, 0);
-
+  flushlog(info);
+  outfile out;
+  create_output(out, info.outname);
   assemble(out.f, ff, ctx);
-  commit_temp(out, info.outname);
+  commit_output(out, info.outname);
   settype(info);
   quit("");
 }

@@ -16,3 +16,6 @@ struct runinfo {
 
 // Prints a piece of the progress log on info.log, or nothing when it is null.
 void say(const runinfo& info, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Sends what the log holds on its way (at the end of each stage).
+void flushlog(const runinfo& info);

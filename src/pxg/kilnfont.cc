@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "base/quit.h"
 #include "core/convert.h"
@@ -31,6 +33,7 @@ void run(int argc, const char* const* argv) {
   // creates them, so the maps of unused strikes are never touched.
   std::unique_ptr<glyphsrc> src(new glyphsrc);
   std::printf("%d chrs(xfer-table)\n", int(setxfertbl("jis_uni.txt", src->m2u)));
+  std::fflush(stdout);
 
   for (auto& b : src->bchrs) b = 0;
   // Left uninitialised on purpose: the reader fills what it uses, and an
@@ -38,6 +41,7 @@ void run(int argc, const char* const* argv) {
   src->store.reset(new uint8_t[kStoreBytes]);
   src->nstrikes = readpxg(nfiles, files, *src);
   std::printf("%d bitmap-tables\n", int(src->nstrikes));
+  std::fflush(stdout);
 
   convert(*info, *src);
 }
@@ -46,7 +50,13 @@ void run(int argc, const char* const* argv) {
 
 int kilnfont_main(int argc, const char* const* argv) {
   try {
-    run(argc, argv);
+    try {
+      run(argc, argv);
+    } catch (const std::bad_alloc&) {
+      quit("cannot malloc");
+    } catch (const std::length_error&) {
+      quit("cannot malloc");
+    }
   } catch (const quit_signal& q) {
     if (q.ok)
       std::printf("complete\n");

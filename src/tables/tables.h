@@ -12,6 +12,7 @@
 #include "base/bewriter.h"
 
 struct tracer;
+struct textconv;
 
 // The outlines being traced for glyf, on threads of their own; ending it
 // stops and joins them.
@@ -25,6 +26,7 @@ struct fontctx {
   const runinfo& info;
   glyphsrc& src;             // glyf writes each glyph's len
   tracer& tr;                // the tracer's scratch, reused for every glyph
+  textconv& names;           // the name strings' converter, opened before the output
   uint16_t maxPoints = 1;    // outline maxima found while glyf is built
   uint16_t maxContours = 1;
   std::unique_ptr<glyfwork, glyfwork_end> glyf{};  // see start_glyf
