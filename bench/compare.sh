@@ -14,7 +14,9 @@
 #   bdf2ttf     PCF -> named font, outlines + three strikes, as kilnfont
 #   floor       reads the three .pcf.gz files whole and writes a file as
 #               long as bdf2ttf's font
-#   fonttosfnt  PCF -> bitmap-only TrueType with the three strikes
+#   fonttosfnt  PCF -> bitmap-only TrueType with the three strikes, given
+#               the PCFs uncompressed (from the .pcf.gz files FreeType's gzip
+#               reader makes it take minutes: 96 s here)
 # (bench/floor.sh runs kilnfont and the floor alone, on all cores and on one.)
 #
 #   usage: bench/compare.sh [build-dir]      (default: build)
@@ -86,7 +88,7 @@ b2tsize=$(stat -c %s "$work/pcf/b2t.ttf")
 (cd "$work/pcf" && hyperfine -N --warmup 3 --runs "$runs" --export-json "$work/pcf.json" \
    -n bdf2ttf "$b2t -q -o b2t.ttf $pcfs" \
    -n floor "$floor $b2tsize floor.out $pcfs" \
-   -n fonttosfnt "fonttosfnt -o $work/ftsp.ttf $pcfs" >&2)
+   -n fonttosfnt "fonttosfnt -o $work/ftsp.ttf $work/shnmk12.pcf $work/shnmk14.pcf $work/shnmk16.pcf" >&2)
 
 # Peak RSS of one run each; FontForge's runs (minutes each) are timed here.
 rss() { /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1; cat "$work/time.txt"; }
