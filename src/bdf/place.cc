@@ -119,7 +119,7 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
   const long left = half_down(S - c.W);
   const size_t B = bitmap_bytes(unsigned(S));
   std::vector<uint8_t> bits(B);
-  f.bits.reserve(in.glyphs.size() * B);
+  f.bits.reserve(std::min(in.glyphs.size(), size_t(kJisCells)) * B);
 
   for (const fontglyph& g : in.glyphs) {
     if (!jiscell(g.enc)) {

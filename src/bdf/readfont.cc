@@ -26,6 +26,15 @@ namespace {
 
 [[noreturn]] void fail(const std::string& msg) { throw fonterror(msg); }
 
+// The glyph rows a font may take in memory. No real font comes near
+// (jksp40, 40 px: 1.2 MB); a hostile one with thousands of glyphs of
+// 4096 x 4096 pixels stops here instead of exhausting memory.
+constexpr size_t kMaxBits = size_t(256) << 20;
+
+void check_bits(const std::string& path, size_t total) {
+  if (total > kMaxBits) fail(path + ": more than 256 MiB of glyph bitmaps");
+}
+
 bool naming(std::string_view key) {
   for (const char* k : kNameProps)
     if (key == k) return true;
@@ -187,6 +196,7 @@ fontin parse_bdf(const std::string& path, std::string_view text) {
       // hex digit gives 4 pixels; any other character gives none.
       const size_t stride = size_t(g.w + 7) / 8;
       g.at = f.bits.size();
+      check_bits(path, g.at + stride * size_t(g.h));
       f.bits.resize(g.at + stride * size_t(g.h), 0);
       const size_t digits = size_t(g.w + 3) / 4;
       long i = 0;
@@ -341,6 +351,7 @@ fontin parse_pcf(const std::string& path, std::string_view data) {
              " pixels out of 0..4096");
       g.at = total;
       total += size_t(g.w + 7) / 8 * size_t(g.h);
+      check_bits(path, total);
     }
 
     // Encodings: a two-byte grid of glyph numbers. A glyph reached from
