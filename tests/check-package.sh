@@ -26,8 +26,9 @@ case $depends in libc6*) ;; *) fail "Depends is '$depends', not computed from th
 # A package of the same version already installed would be kept as it is.
 if dpkg -s kilnfont >/dev/null 2>&1; then apt-get remove -y kilnfont; fi
 apt-get install -y "$deb"
-for f in /usr/bin/kilnfont /usr/bin/bdf2pxg /usr/bin/mkjisuni /usr/share/kilnfont/jis_uni.txt \
-         /usr/share/man/man1/kilnfont.1 /usr/share/man/man1/bdf2pxg.1 /usr/share/man/man1/mkjisuni.1; do
+for f in /usr/bin/kilnfont /usr/bin/bdf2ttf /usr/bin/bdf2pxg /usr/bin/mkjisuni /usr/share/kilnfont/jis_uni.txt \
+         /usr/share/man/man1/kilnfont.1 /usr/share/man/man1/bdf2ttf.1 /usr/share/man/man1/bdf2pxg.1 \
+         /usr/share/man/man1/mkjisuni.1; do
   [ -f "$f" ] || fail "$f is not installed"
 done
 
@@ -46,5 +47,10 @@ convert "$work/installed" /usr/bin/kilnfont /usr/share/kilnfont/jis_uni.txt
 convert "$work/tree" "$build/kilnfont" "$root/example/jis_uni.txt"
 cmp "$work/installed/kilnexample.ttf" "$work/tree/kilnexample.ttf"
 cmp "$work/installed/log" "$work/tree/log"
+# bdf2ttf, installed and from the tree, on the fonts as Debian installs them.
+(cd "$work/installed" && /usr/bin/bdf2ttf -q /usr/share/fonts/X11/misc/shnmk1{2,4,6}.pcf.gz) ||
+  fail "/usr/bin/bdf2ttf failed"
+(cd "$work/tree" && "$build/bdf2ttf" -q /usr/share/fonts/X11/misc/shnmk1{2,4,6}.pcf.gz)
+cmp "$work/installed/ShinonomeGothic-Regular.ttf" "$work/tree/ShinonomeGothic-Regular.ttf"
 echo "check-package: $(basename "$deb") installed; /usr/bin/kilnfont wrote the same font as $build/kilnfont" \
   "($(stat -c %s "$work/installed/kilnexample.ttf") bytes)"

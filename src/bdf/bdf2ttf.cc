@@ -7,6 +7,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -181,11 +182,18 @@ int run(const options& opt) {
   } catch (const quit_signal& q) {  // from the info-file
     std::fprintf(stderr, "bdf2ttf: %s: %s\n", opt.info.c_str(), q.message);
     return 1;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "bdf2ttf: out of memory\n");
+    return 1;
   }
   if (!opt.quiet)
     for (const std::string& l : lines) std::printf("%s\n", l.c_str());
   try {
-    convert(*info, *src);
+    try {
+      convert(*info, *src);
+    } catch (const std::bad_alloc&) {
+      quit("cannot malloc");
+    }
   } catch (const quit_signal& q) {
     if (!q.ok) {
       std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, q.message);
