@@ -359,9 +359,9 @@ fontin parse_pcf(const std::string& path, std::string_view data) {
     if (const pcftable t = find(kEncodings); t.format != ~0u) {
       const long min2 = t.i16(4), max2 = t.i16(6), min1 = t.i16(8), max1 = t.i16(10);
       if (min2 < 0 || max2 > 255 || min1 < 0 || max1 > 255 || min2 > max2 || min1 > max1) quit("broken");
-      const long cols = max2 - min2 + 1, n = cols * (max1 - min1 + 1);
-      r.need(t.at + 14, 2 * uint64_t(n));
-      for (long k = 0; k < n; ++k) {
+      const long cols = max2 - min2 + 1, codes = cols * (max1 - min1 + 1);
+      r.need(t.at + 14, 2 * uint64_t(codes));
+      for (long k = 0; k < codes; ++k) {
         const uint16_t g = t.u16(14 + 2 * uint64_t(k));
         if (g < n) f.glyphs[g].enc = (min1 + k / cols) << 8 | (min2 + k % cols);
       }
