@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+// kilnfinish IN OUT: finishes a font of kilnfont's layout (see
+// finish/finish.h). OUT is written to a new file in its directory and
+// renamed over OUT once complete, so it is never left partial; a failure
+// leaves OUT as it was. Messages go to standard error, exit status 1.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "finish/finish.h"
+
+namespace {
+
+int fail(const std::string& what) {
+  std::fprintf(stderr, "kilnfinish: %s\n", what.c_str());
+  return 1;
+}
+
+bool read_file(const char* path, std::vector<uint8_t>& data, struct stat& st) {
+  const int fd = open(path, O_RDONLY);
+  if (fd < 0) return false;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    data.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (ok && got < data.size()) {
+      const ssize_t k = read(fd, data.data() + got, data.size() - got);
+      if (k < 0 && errno == EINTR) continue;
+      ok = k > 0;
+      if (ok) got += size_t(k);
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+// Writes data to a new file beside outname (mode 0666 less the umask) and
+// renames it over outname; a symbolic link of that name is replaced, not
+// followed. Nothing is left behind on failure.
+bool write_safely(const char* outname, const std::vector<uint8_t>& data) {
+  const char* slash = std::strrchr(outname, '/');
+  std::string tmp = std::string(outname, slash ? size_t(slash - outname + 1) : 0) + ".kilnfinish-XXXXXX";
+  const int fd = mkstemp(tmp.data());
+  if (fd < 0) return false;
+  const mode_t mask = umask(0);
+  umask(mask);
+  bool ok = fchmod(fd, 0666 & ~mask) == 0;
+  size_t put = 0;
+  while (ok && put < data.size()) {
+    const ssize_t k = write(fd, data.data() + put, data.size() - put);
+    if (k < 0 && errno == EINTR) continue;
+    ok = k > 0;
+    if (ok) put += size_t(k);
+  }
+  ok = close(fd) == 0 && ok;
+  ok = ok && std::rename(tmp.c_str(), outname) == 0;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+// SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
+// plain decimal number.
+int64_t source_date_epoch() {
+  const char* s = std::getenv("SOURCE_DATE_EPOCH");
+  if (!s) return -1;
+  if (!*s || std::strlen(s) > 12) return -2;
+  int64_t v = 0;
+  for (; *s; ++s) {
+    if (*s < '0' || *s > '9') return -2;
+    v = v * 10 + (*s - '0');
+  }
+  return v;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("kilnfinish %s\n", KILN_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf("usage: kilnfinish IN.ttf OUT.ttf\n");
+    return 0;
+  }
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: kilnfinish IN.ttf OUT.ttf\n");
+    return 1;
+  }
+  const char* inname = argv[1];
+  const char* outname = argv[2];
+
+  std::vector<uint8_t> in;
+  struct stat ist {};
+  if (!read_file(inname, in, ist)) return fail(std::string("cannot read ") + inname);
+  // OUT may replace IN only when it is named by the same path.
+  struct stat ost {};
+  if (std::strcmp(inname, outname) != 0 && stat(outname, &ost) == 0 && ost.st_dev == ist.st_dev &&
+      ost.st_ino == ist.st_ino)
+    return fail(std::string(outname) + " is the input under another name");
+
+  finish_opts opts;
+  const int64_t epoch = source_date_epoch();
+  if (epoch == -2) return fail("SOURCE_DATE_EPOCH is not a number of seconds");
+  opts.stamp = epoch >= 0 ? epoch : int64_t(ist.st_mtime);
+  opts.restamp = epoch >= 0;
+
+  std::vector<uint8_t> out;
+  std::string err;
+  if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
+  if (!write_safely(outname, out)) return fail(std::string("cannot write ") + outname);
+  return 0;
+}
