@@ -26,8 +26,9 @@ case $depends in libc6*) ;; *) fail "Depends is '$depends', not computed from th
 # A package of the same version already installed would be kept as it is.
 if dpkg -s kilnfont >/dev/null 2>&1; then apt-get remove -y kilnfont; fi
 apt-get install -y "$deb"
-for f in /usr/bin/kilnfont /usr/bin/bdf2pxg /usr/bin/mkjisuni /usr/share/kilnfont/jis_uni.txt \
-         /usr/share/man/man1/kilnfont.1 /usr/share/man/man1/bdf2pxg.1 /usr/share/man/man1/mkjisuni.1; do
+for f in /usr/bin/kilnfont /usr/bin/kilnfinish /usr/bin/bdf2pxg /usr/bin/mkjisuni /usr/share/kilnfont/jis_uni.txt \
+         /usr/share/man/man1/kilnfont.1 /usr/share/man/man1/kilnfinish.1 /usr/share/man/man1/bdf2pxg.1 \
+         /usr/share/man/man1/mkjisuni.1; do
   [ -f "$f" ] || fail "$f is not installed"
 done
 
@@ -46,5 +47,9 @@ convert "$work/installed" /usr/bin/kilnfont /usr/share/kilnfont/jis_uni.txt
 convert "$work/tree" "$build/kilnfont" "$root/example/jis_uni.txt"
 cmp "$work/installed/kilnexample.ttf" "$work/tree/kilnexample.ttf"
 cmp "$work/installed/log" "$work/tree/log"
+# The installed kilnfinish finishes it as the build tree's does.
+SOURCE_DATE_EPOCH=0 /usr/bin/kilnfinish "$work/installed/kilnexample.ttf" "$work/installed/finished.ttf"
+SOURCE_DATE_EPOCH=0 "$build/kilnfinish" "$work/tree/kilnexample.ttf" "$work/tree/finished.ttf"
+cmp "$work/installed/finished.ttf" "$work/tree/finished.ttf"
 echo "check-package: $(basename "$deb") installed; /usr/bin/kilnfont wrote the same font as $build/kilnfont" \
   "($(stat -c %s "$work/installed/kilnexample.ttf") bytes)"
