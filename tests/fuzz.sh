@@ -17,7 +17,7 @@ shift || true
 build=${KILN_FUZZ_BUILD:-build-fuzz}
 case $build in /*) ;; *) build=$root/$build ;; esac
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pxg fuzz_info fuzz_xfer fuzz_trace fuzz_convert)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pxg fuzz_info fuzz_xfer fuzz_trace fuzz_convert fuzz_finish)
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DKILN_FUZZ=ON -DKILN_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

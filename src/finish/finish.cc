@@ -88,10 +88,14 @@ size_t read_cmap(const fintable& t, uint16_t numGlyphs, std::vector<uint16_t>& m
     const uint32_t segs = s.u16(6) / 2u;
     const uint64_t ends = 14, starts = 16 + 2 * uint64_t(segs), deltas = starts + 2 * segs,
                    ranges = deltas + 2 * segs;
+    int32_t prev = -1;  // the last code of the segment before
     for (uint32_t i = 0; i < segs; ++i) {
       const uint16_t hi = s.u16(ends + 2 * i), lo = s.u16(starts + 2 * i);
       const uint16_t delta = s.u16(deltas + 2 * i), ro = s.u16(ranges + 2 * i);
-      for (uint32_t c = lo; c <= hi && lo <= hi; ++c) {
+      // Ascending, apart: so the walk visits each code at most once.
+      if (lo > hi || int32_t(lo) <= prev) refuse("broken cmap table: segments out of order");
+      prev = hi;
+      for (uint32_t c = lo; c <= hi; ++c) {
         uint16_t g = 0;
         if (ro == 0) {
           g = uint16_t(c + delta);
