@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // kilnfinish IN OUT: finishes a font of kilnfont's layout (see
-// finish/finish.h). OUT is written to a new file in its directory and
-// renamed over OUT once complete, so it is never left partial; a failure
-// leaves OUT as it was. Messages go to standard error, exit status 1.
+// finish/finish.h). OUT is written as kilnfont writes its font, so it is
+// never left partial; a failure leaves OUT as it was. Messages go to
+// standard error, exit status 1.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/outfile.h"
 #include "finish/finish.h"
 
 namespace {
@@ -41,28 +42,15 @@ bool read_file(const char* path, std::vector<uint8_t>& data, struct stat& st) {
   return ok;
 }
 
-// Writes data to a new file beside outname (mode 0666 less the umask) and
-// renames it over outname; a symbolic link of that name is replaced, not
-// followed. Nothing is left behind on failure.
-bool write_safely(const char* outname, const std::vector<uint8_t>& data) {
-  const char* slash = std::strrchr(outname, '/');
-  std::string tmp = std::string(outname, slash ? size_t(slash - outname + 1) : 0) + ".kilnfinish-XXXXXX";
-  const int fd = mkstemp(tmp.data());
-  if (fd < 0) return false;
-  const mode_t mask = umask(0);
-  umask(mask);
-  bool ok = fchmod(fd, 0666 & ~mask) == 0;
-  size_t put = 0;
-  while (ok && put < data.size()) {
-    const ssize_t k = write(fd, data.data() + put, data.size() - put);
-    if (k < 0 && errno == EINTR) continue;
-    ok = k > 0;
-    if (ok) put += size_t(k);
-  }
-  ok = close(fd) == 0 && ok;
-  ok = ok && std::rename(tmp.c_str(), outname) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+// Writes data the safe way (base/outfile.h): never a partial OUT, and an
+// existing OUT replaced only by the whole font.
+bool write_safely(const char* outname, const std::vector<uint8_t>& data, std::string& why) {
+  outfile o;
+  const char* err = open_output(o, outname);
+  if (!err && !data.empty() && std::fwrite(data.data(), 1, data.size(), o.f) != data.size()) err = "cannot write output";
+  if (!err) err = close_output(o, outname);
+  if (err) why = std::string(err) + " " + outname;
+  return !err;
 }
 
 // SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
@@ -82,6 +70,7 @@ int64_t source_date_epoch() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  guard_process();
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("kilnfinish %s\n", KILN_VERSION);
     return 0;
@@ -115,6 +104,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> out;
   std::string err;
   if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
-  if (!write_safely(outname, out)) return fail(std::string("cannot write ") + outname);
+  std::string why;
+  if (!write_safely(outname, out, why)) return fail(why);
   return 0;
 }

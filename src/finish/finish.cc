@@ -11,7 +11,7 @@
 #include <limits>
 
 #include "finish/finish_int.h"
-#include "tables/tables.h"
+#include "base/bewriter.h"
 
 namespace {
 

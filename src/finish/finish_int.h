@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "source/bereader.h"
-#include "tables/bewriter.h"
+#include "base/bereader.h"
+#include "base/bewriter.h"
 
 // One table of the input: its bytes as the directory gives them.
 struct fintable {

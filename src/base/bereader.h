@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 
 struct read_error {
   const char* message;
