@@ -242,15 +242,18 @@ def compare(raw_path, fin_path, name, want):
         f3.save(w)
         check(ft_glyphs(freetype.Face(w), codes) == ft_glyphs(face, codes), name + ': FreeType reads the WOFF2 otherwise')
     wdir = tempfile.mkdtemp(dir=os.path.dirname(fin_path))
-    shutil.copy(fin_path, os.path.join(wdir, 'w.ttf'))
-    r1 = run(['woff2_compress', os.path.join(wdir, 'w.ttf')])
-    os.remove(os.path.join(wdir, 'w.ttf'))
-    r2 = run(['woff2_decompress', os.path.join(wdir, 'w.woff2')])
+    w = os.path.join(wdir, 'w')
+    shutil.copy(fin_path, w + '.ttf')
+    r1 = run(['woff2_compress', w + '.ttf'])
+    os.rename(w + '.ttf', w + '.orig.ttf')
+    r2 = run(['woff2_decompress', w + '.woff2'])
     check(r1.returncode == 0 and r2.returncode == 0, name + ': woff2_compress or woff2_decompress fails')
     if r2.returncode == 0:
-        dec = TTFont(os.path.join(wdir, 'w.ttf'))
+        dec = TTFont(w + '.ttf')
         check(dec.reader['glyf'] == fin.reader['glyf'] and dec.reader['loca'] == fin.reader['loca'],
               name + ': woff2_decompress rebuilds another glyf or loca')
+        check(ft_glyphs(freetype.Face(w + '.woff2'), codes) == ft_glyphs(face, codes),
+              name + ': FreeType reads woff2_compress\'s WOFF2 otherwise')
 
     r = run(['ots-sanitize', fin_path, os.path.join(wdir, 'ots.ttf')])
     check(r.returncode == 0, '%s: OTS refuses it: %s' % (name, r.stderr.decode()[:300]))
@@ -287,9 +290,10 @@ def firefox(path, work):
     open(os.path.join(site, 'index.html'), 'w').write(
         '<!DOCTYPE html><meta charset="utf-8"><style>@font-face{font-family:K;src:url(f.ttf)}'
         'body{font-family:K;font-size:48px}</style>亜あア漢字テスト')
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=site)
-    handler.log_message = lambda *a: None
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *a):
+            pass
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     home, log = os.path.join(work, 'home'), os.path.join(work, 'ff')
     os.makedirs(os.path.join(home, 'profile'))
