@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -67,10 +68,7 @@ int64_t source_date_epoch() {
   return v;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  guard_process();
+int run(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("kilnfinish %s\n", KILN_VERSION);
     return 0;
@@ -107,4 +105,15 @@ int main(int argc, char** argv) {
   std::string why;
   if (!write_safely(outname, out, why)) return fail(why);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  guard_process();
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  }
 }
