@@ -2,28 +2,16 @@
 # SPDX-License-Identifier: MIT
 """kilnfinish against the clients people use.
 
-Converts the example (with bitmaps, and with -n under an italic name) and a
-few of Debian's bitmap fonts (through tools/bdfcorpus.py), finishes each,
-and checks the finished font:
-  - fontTools reads and writes every table without one warning;
-  - fontTools' subsetter cuts it with its default options;
-  - OTS accepts it; FontForge opens and validates it without a message
-    (points at extrema aside: the outlines are kept as traced);
-  - FreeType reports each strike as tall as its pixel size, and every strike
-    bitmap and every outline is the unfinished font's;
-  - glyph order, points, advances, cmap, names and EBDT are unchanged;
-  - the box, range and metric fields hold the worked numbers below, and the
-    file's checksums add up;
-  - a WOFF2 of it (fontTools' and woff2_compress's) decodes to the same
-    glyf and loca, and FreeType reads fontTools' WOFF2;
-  - finishing it again gives the same bytes;
-  - for the example, a headless Firefox loads it from 127.0.0.1 and logs no
-    sanitizer line.
-Then the refusals: each damaged input is refused on standard error with
-exit status 1, OUT untouched.
+Converts the example (with bitmaps, and with -n under an italic name) and the
+corpus fonts named (through tools/bdfcorpus.py), finishes each, and checks
+the finished font with fontTools (no warning), its subsetter (default
+options), OTS, FontForge's validator, FreeType (strike sizes, every bitmap
+and outline as before) and WOFF2 round trips (fontTools', woff2_compress);
+glyph order, advances, cmap, names and EBDT unchanged; worked numbers for
+the example; finishing twice; a headless Firefox's sanitizer log for the
+example; and refusals of damaged inputs (status 1, OUT untouched).
 
-usage: tests/finish-check.py --build DIR [CORPUS_FONT...]
-Run with Debian's /usr/bin/python3; every tool it names must be installed.
+usage: tests/finish-check.py --build DIR [CORPUS_FONT...]   (Debian's python3)
 """
 import argparse
 import functools

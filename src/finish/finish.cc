@@ -230,11 +230,13 @@ void read_glyph(const bereader& g, glyphpts& p) {
 }
 
 // Writes the glyph as a WOFF2 decoder rebuilds it, so that a font made into
-// WOFF2 and back has this very glyf table: the box from the points, a flag
-// per point with runs of equal flags folded into a repeat count (at most 255
-// a count, one repeated point already taking a count byte), deltas of 1 to
-// 255 in one byte with the sign in the flag, an unchanged coordinate in no
-// byte, other deltas in two; then zeros to a multiple of 4.
+// WOFF2 and back has this very glyf table: the box from the points; a flag
+// per point, each run of equal flags folded into the first with a count of
+// the rest (at most 255; a run of two is folded too, into as many bytes);
+// deltas of 1 to 255 in one byte with the sign in the flag, an unchanged
+// coordinate in no byte, other deltas in two (they fit: the points were read
+// from 16-bit deltas and lie in the 16-bit range); then zeros to a multiple
+// of 4.
 void write_glyph(const glyphpts& p, finbox& box, bewriter& w) {
   const size_t points = p.x.size();
   box = finbox{};
