@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/quit.h"
-#include "source/source.h"
-#include "tables/bewriter.h"
+#include "base/quit.h"
+#include "pxg/pxg.h"
+#include "base/bewriter.h"
 #include "trace/trace.h"
 
 namespace {

@@ -14,9 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "driver/driver.h"
-#include "driver/quit.h"
-#include "tables/bewriter.h"
+#include "core/convert.h"
+#include "pxg/pxg.h"
+#include "base/quit.h"
+#include "base/bewriter.h"
 #include "trace/trace.h"
 
 namespace {

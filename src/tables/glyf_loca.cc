@@ -1,6 +1,8 @@
 // glyf holds one traced outline per glyph; loca gives where each one starts
 // (long format: 32-bit offsets, not halved).
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,7 +14,7 @@
 #include <system_error>
 #include <thread>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 #include "tables/tables.h"
 #include "trace/trace.h"
 
@@ -219,6 +221,17 @@ void start_glyf(fontctx& ctx) {
   gw->own.out.reserve(kChunkReserve);
   gw->own.lens.reserve(gw->glyphs_per_chunk);
   gw->tracers.resize(threads > 1 ? threads - 1 : 0);
+  // The workers start with every signal blocked (they inherit the mask), so
+  // that a signal to the process is handled by the main thread.
+  struct masked {
+    sigset_t old;
+    masked() {
+      sigset_t all;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &old);
+    }
+    ~masked() { pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+  } held;
   for (tracer& tr : gw->tracers) {
     try {
       gw->threads.emplace_back([g = gw.get(), &tr] { g->work(tr); });
@@ -303,6 +316,8 @@ void build_glyf(fontctx& ctx, bewriter& w) {
   }
   ctx.glyf.reset();
   std::printf("glyf size=%08lx\n", static_cast<unsigned long>(w.size() - start));
+  // A glyf table with no outline at all is refused by font readers.
+  if (w.size() == start) quit("no outlines");
 }
 
 void build_loca(fontctx& ctx, bewriter& w) {

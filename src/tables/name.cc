@@ -42,7 +42,7 @@ void build_name(fontctx& ctx, bewriter& w) {
   char out[kSlots][256];
   int32_t len[kSlots];
   int32_t state = 0;  // one shift state for the whole table, never reset
-  textconv tc;
+  textconv& tc = ctx.names;
 
   for (int k = 0; k < 8; ++k) {
     len[k] = int32_t(strnlen(info.namestr[k], kMaxString));  // group 0: copied byte for byte

@@ -7,11 +7,12 @@
 #include <memory>
 #include <vector>
 
-#include "driver/runinfo.h"
-#include "source/source.h"
-#include "tables/bewriter.h"
+#include "core/runinfo.h"
+#include "core/glyphsrc.h"
+#include "base/bewriter.h"
 
 struct tracer;
+struct textconv;
 
 // The outlines being traced for glyf, on threads of their own; ending it
 // stops and joins them.
@@ -25,6 +26,7 @@ struct fontctx {
   const runinfo& info;
   glyphsrc& src;             // glyf writes each glyph's len
   tracer& tr;                // the tracer's scratch, reused for every glyph
+  textconv& names;           // the name strings' converter, opened before the output
   uint16_t maxPoints = 1;    // outline maxima found while glyf is built
   uint16_t maxContours = 1;
   std::unique_ptr<glyfwork, glyfwork_end> glyf{};  // see start_glyf
@@ -38,18 +40,6 @@ struct fontctx {
 void start_glyf(fontctx& ctx);
 
 using table_builder = void (*)(fontctx&, bewriter&);
-
-// The TrueType checksum: sum modulo 2^32 of the first length/4 big-endian
-// 32-bit words; a trailing part-word is left out, a length below 4 gives 0.
-uint32_t sumB32(const uint8_t* data, size_t length);
-
-// searchRange-style helper shared by the directory and cmap: the largest
-// power of two not above n (1 for n <= 1) and its log2.
-struct binsearch {
-  uint32_t pow2;
-  uint16_t log2;
-};
-binsearch binsearch_for(uint32_t n);
 
 void build_head(fontctx&, bewriter&);
 void build_hhea(fontctx&, bewriter&);

@@ -21,7 +21,7 @@
 #include <bit>
 #include <cstring>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 #include "trace/glfenc.h"
 #include "trace/trace.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "tables/bewriter.h"
+#include "base/bewriter.h"
 
 // TrueType simple-glyph flag bits.
 constexpr uint8_t X_SHORT_VECTOR = 0x02;

@@ -4,8 +4,8 @@
 // predictable from the points.
 #include <cstring>
 
-#include "driver/quit.h"
-#include "tables/bewriter.h"
+#include "base/quit.h"
+#include "base/bewriter.h"
 #include "trace/glfenc.h"
 #include "trace/trace.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 
 // The path of name in this process's scratch directory (made on first use,
 // removed at exit).

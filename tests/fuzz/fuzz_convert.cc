@@ -11,7 +11,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "driver/driver.h"
+#include "core/convert.h"
+#include "pxg/pxg.h"
 #include "fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,5 @@
 // Fuzz target: the info-file reader on the whole input.
-#include "driver/driver.h"
+#include "core/convert.h"
 #include <cstring>
 
 #include "fuzz.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "fuzz.h"
-#include "source/source.h"
+#include "pxg/pxg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::unique_ptr<glyphsrc> src = [] {

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "fuzz.h"
-#include "source/source.h"
-#include "tables/bewriter.h"
+#include "core/glyphsrc.h"
+#include "base/bewriter.h"
 #include "trace/trace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // Fuzz target: the jis_uni.txt reader on the whole input.
 #include "fuzz.h"
-#include "source/source.h"
+#include "core/glyphsrc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static m2u_table m2u;

@@ -1,7 +1,7 @@
 // The tables of the font in directory order (ascending tag), which is also
 // the order they are built in: glyf comes before loca and maxp, which read
 // what glyf leaves behind.
-#include "driver/tablelist.h"
+#include "core/tablelist.h"
 
 const tabledef kTables[13] = {
     {tag("EBDT"), "EBDT", build_ebdt},

@@ -7,6 +7,18 @@
 #include <cstring>
 #include <vector>
 
+// The TrueType checksum: sum modulo 2^32 of the first length/4 big-endian
+// 32-bit words; a trailing part-word is left out, a length below 4 gives 0.
+uint32_t sumB32(const uint8_t* data, size_t length);
+
+// searchRange-style helper shared by the directory and cmap: the largest
+// power of two not above n (1 for n <= 1) and its log2.
+struct binsearch {
+  uint32_t pow2;
+  uint16_t log2;
+};
+binsearch binsearch_for(uint32_t n);
+
 struct bewriter {
   std::vector<uint8_t> b;  // the bytes not yet spilled
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "source/source.h"
+#include "core/glyphsrc.h"
 
 void build_glyph_list(glyphsrc& src) {
   size_t room = 1;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/quit.h"
+#include "base/quit.h"
 
 struct bereader {
   const uint8_t* d = nullptr;

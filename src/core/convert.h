@@ -1,16 +1,12 @@
-// The conversion driver: command line, info-file, the order of the stages,
-// and the assembly of the font file.
+// The conversion core: what every front end calls once it has read the run
+// info and filled the glyph source, and the assembly of the font file.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/runinfo.h"
-#include "driver/tablelist.h"
-
-// One whole conversion, as the command "kilnfont [-n] info-file pxg-file..."
-// runs it. Prints the progress log and the final line on standard output and
-// returns 0 whatever happened; only the final line tells success from failure.
-int kilnfont_main(int argc, const char* const* argv);
+#include "core/runinfo.h"
+#include "core/glyphsrc.h"
+#include "core/tablelist.h"
 
 // Reads the 35 lines of an info-file into info (everything but withbmp),
 // printing "output= [...]" and "vendid=...". Ends the run on a missing file
@@ -41,3 +37,9 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx);
 // Tags the closed output file with the type "application/x-truetype"
 // (extended attribute user.mime_type); a refusal is not reported.
 void settype(const char* outname);
+
+// Makes the font info.outname from src (the strikes and the JIS table
+// filled): the glyph list, then every table through a temporary file that is
+// renamed over the output when complete. Prints the log from "set g" on and
+// ends the run through quit(), with "complete" or an error.
+[[noreturn]] void convert(const runinfo& info, glyphsrc& src);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/quit.h"
-#include "source/source.h"
+#include "base/quit.h"
+#include "core/glyphsrc.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 // The writer's streaming half: spilling buffered words to the font file.
-#include "tables/bewriter.h"
+#include "base/bewriter.h"
 
 #include <fcntl.h>
 
-#include "driver/quit.h"
-#include "tables/tables.h"
+#include "base/quit.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The glyph source: JIS-to-Unicode transfer table, the pxg bitmap reader
-// that gathers every bitmap into strikes, and the glyph list.
+// The glyph source that every front end fills: the JIS-to-Unicode transfer
+// table, the strikes of bitmaps, and the glyph list built from them.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -47,13 +47,6 @@ struct glyphsrc {
 // returns the number of mapping lines read (low 16 bits). Prints the count
 // line of the file's first line. Ends the run if the file cannot be opened.
 uint16_t setxfertbl(const char* path, m2u_table& m2u);
-
-// Reads the pxg files in order into the strikes of src (pt, bchrs, used,
-// uni2bno, store; src.store must hold kStoreBytes and bchrs must be 0).
-// Returns the strike count. Ends the run on an unreadable or broken file, a
-// strike beyond the store's limits, and after the last file if any
-// character code had no Unicode value.
-uint8_t readpxg(int32_t count, const char* const* files, glyphsrc& src);
 
 // Builds src.glyphs: glyph 0, then one glyph per Unicode value that any
 // strike in use holds, in ascending code order. Prints nothing.

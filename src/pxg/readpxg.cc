@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/quit.h"
-#include "source/bereader.h"
-#include "source/source.h"
+#include "base/quit.h"
+#include "base/bereader.h"
+#include "pxg/pxg.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "driver/quit.h"
+#include "base/quit.h"
 
 #include <cstdio>
 

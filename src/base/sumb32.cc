@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "tables/tables.h"
+#include "base/bewriter.h"
 
 // The sum of big-endian words is the sum of each word's first bytes times
 // 2^24, plus its second bytes times 2^16, and so on (modulo 2^32 all the

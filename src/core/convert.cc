@@ -1,0 +1,155 @@
+// The conversion core: from a filled glyph source to the font file, written
+// through a file that takes the output's name only when complete.
+#include "core/convert.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/outfile.h"
+#include "base/quit.h"
+#include "core/glyphsrc.h"
+#include "tables/textconv.h"
+#include "trace/trace.h"
+
+namespace {
+
+constexpr const char* kWriteFailed = "cannot write output";
+
+void seek_to(std::FILE* out, uint32_t at) {
+  if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
+}
+
+void write_all(std::FILE* out, const bewriter& w) {
+  if (!w.b.empty() && std::fwrite(w.b.data(), 1, w.b.size(), out) != w.b.size()) quit(kWriteFailed);
+}
+
+}  // namespace
+
+void settables(fontfile& ff, bool withbmp) {
+  ff.tbls = 0;
+  for (const tabledef& t : kTables) {
+    if (!withbmp && (t.tag == tag("EBDT") || t.tag == tag("EBLC"))) continue;
+    ff.tblname[ff.tbls] = t.tag;
+    ff.defs[ff.tbls] = &t;
+    ++ff.tbls;
+  }
+}
+
+void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
+  const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
+  seek_to(out, dirlen);
+
+  // The table loop: build each table, sum it, record it, write it. The big
+  // tables stream through the writer's buffer (they spill as they go); the
+  // rest is written and summed here in one piece.
+  bewriter w;
+  w.sink = out;
+  for (int32_t i = 0; i < ff.tbls; ++i) {
+    std::printf("table no.%2d   ...   ", i);
+    tablerec& rec = ff.tblrec[i];
+    rec.tag = ff.tblname[i];
+    const tabledef& def = *ff.defs[i];
+    if (!def.build) {
+      std::printf("error\n");
+      rec.checkSum = 0;
+      rec.length = 0;
+      continue;
+    }
+    std::printf("%s\n", def.name);
+    w.clear();
+    def.build(ctx, w);
+    if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
+    w.spill();
+    rec.checkSum = w.sum;
+    rec.length = uint32_t(w.spilled);
+  }
+  ctx.src.store.reset();
+
+  // The table directory, at the start of the file.
+  std::printf("create table-index\n");
+  const binsearch bs = binsearch_for(uint32_t(ff.tbls));
+  bewriter dir;
+  dir.reserve(dirlen);
+  dir.u32(0x00010000);                                    // sfntVersion
+  dir.u16(uint16_t(ff.tbls));                             // numTables
+  dir.u16(uint16_t(16 * bs.pow2));                        // searchRange
+  dir.u16(bs.log2);                                       // entrySelector
+  dir.u16(uint16_t(16 * uint32_t(ff.tbls) - 16 * bs.pow2));  // rangeShift
+  uint32_t offset = dirlen, adjpos = 0;
+  for (int32_t i = 0; i < ff.tbls; ++i) {
+    tablerec& rec = ff.tblrec[i];
+    rec.offset = offset;
+    dir.u32(rec.tag);
+    dir.u32(rec.checkSum);
+    dir.u32(rec.offset);
+    dir.u32(rec.length);
+    if (rec.tag == tag("head")) adjpos = offset + 8;
+    offset += rec.length;
+  }
+  seek_to(out, 0);
+  write_all(out, dir);
+
+  // head.checkSumAdjustment makes the whole file sum to 0xB1B0AFBA. The
+  // tables are contiguous, aligned and padded, so the file's sum is the
+  // directory's sum plus the tables' checksums.
+  std::printf("sum\n");
+  uint32_t total = sumB32(dir.b.data(), dir.size());
+  for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
+  bewriter adj;
+  adj.u32(0xB1B0AFBAu - total);
+  seek_to(out, adjpos);
+  write_all(out, adj);
+}
+
+void settype(const char* outname) {
+  // The file's type, in the freedesktop extended attribute. Filesystems
+  // without user attributes refuse it; that is not worth a message.
+  std::printf("set MIME\n");
+  static const char kMime[] = "application/x-truetype";
+  setxattr(outname, "user.mime_type", kMime, sizeof kMime - 1, 0);
+}
+
+void convert(const runinfo& info, glyphsrc& src) {
+  fontfile ff;
+  settables(ff, info.withbmp);
+
+  std::printf("set g\n");
+  build_glyph_list(src);
+  std::printf("xfer %d chrs\n", int(src.glyphs.size()));
+  std::printf("sort\n");
+  sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
+  if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
+  // Glyph 0 alone makes a font with no character to show, which font
+  // readers refuse.
+  if (src.glyphs.size() < 2) quit("no characters");
+
+  // The converter needs its tables loaded (descriptors, memory); without
+  // it the names would be empty, so the run ends before the output is made.
+  textconv names;
+  if (names.sjis == iconv_t(-1)) quit("cannot convert names");
+
+  auto tr = std::make_unique<tracer>();
+  fontctx ctx{info, src, *tr, names};
+  // The outlines are traced on the spare cores from here on, while the
+  // output file is made and the tables before glyf are built. Without the
+  // memory for it, glyf starts the tracing itself and reports what is
+  // missing. A run that ends early stops the tracing with ctx.
+  try {
+    start_glyf(ctx);
+  } catch (const std::bad_alloc&) {
+  }
+
+  std::printf("open for output\n");
+  outfile out;
+  create_output(out, info.outname);
+  assemble(out.f, ff, ctx);
+  commit_output(out, info.outname);
+  settype(info.outname);
+  quit("");
+}
