@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <new>
 
 #include "base/quit.h"
 
@@ -93,13 +94,17 @@ void create_output(outfile& o, const char* outname) {
   if (fd < 0) {
     // Where the file system has no anonymous files: a named one, which the
     // signal handler and every early end remove.
-    std::string name = dir + ".kilnfont-XXXXXX";
+    // The name is made in place in o.temp, so that the destructor knows it
+    // as soon as the file exists.
+    o.temp = dir + ".kilnfont-XXXXXX";
     {
       hold_signals held;
-      fd = mkostemp(name.data(), O_CLOEXEC);
-      if (fd < 0) quit("cannot output");
-      o.temp = name;
-      register_temp(name);
+      fd = mkostemp(o.temp.data(), O_CLOEXEC);
+      if (fd < 0) {
+        o.temp.clear();
+        quit("cannot output");
+      }
+      register_temp(o.temp);
     }
     const mode_t mask = umask(0);
     umask(mask);
@@ -110,7 +115,9 @@ void create_output(outfile& o, const char* outname) {
   }
   o.f = fdopen(fd, "wb");
   if (!o.f) {
+    const bool nomem = errno == ENOMEM;
     close(fd);
+    if (nomem) throw std::bad_alloc();
     quit("cannot output");
   }
   // Every write is a whole buffer already (a table, or 64 KiB of one):
@@ -126,13 +133,20 @@ void commit_output(outfile& o, const char* outname) {
   // place, or the older file untouched and the temporary name removed.
   hold_signals held;
   if (o.anonymous) {
-    const std::string name = free_name(dir_of(outname));
+    std::string name = free_name(dir_of(outname));
     if (name.empty()) quit("cannot output");
     char proc[64];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fileno(o.f));
-    if (linkat(AT_FDCWD, proc, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) quit("cannot output");
-    o.temp = name;
-    register_temp(name);
+    // Nothing may fail between the link and the rename without the name
+    // being known to the destructor and the signal handler: both are set
+    // first (neither allocates), and cleared if the link fails.
+    o.temp = std::move(name);
+    register_temp(o.temp);
+    if (linkat(AT_FDCWD, proc, AT_FDCWD, o.temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      o.temp.clear();
+      g_has_temp = 0;
+      quit("cannot output");
+    }
   }
   const bool closed = std::fclose(o.f) == 0;
   o.f = nullptr;

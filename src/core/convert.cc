@@ -62,6 +62,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
       continue;
     }
     std::printf("%s\n", def.name);
+    std::fflush(stdout);
     w.clear();
     def.build(ctx, w);
     if (w.size() % 4 != 0 || w.size() > 0xFFFFFFFCu) quit("table too large");
@@ -99,6 +100,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   // tables are contiguous, aligned and padded, so the file's sum is the
   // directory's sum plus the tables' checksums.
   std::printf("sum\n");
+  std::fflush(stdout);
   uint32_t total = sumB32(dir.b.data(), dir.size());
   for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
   bewriter adj;
@@ -123,6 +125,7 @@ void convert(const runinfo& info, glyphsrc& src) {
   build_glyph_list(src);
   std::printf("xfer %d chrs\n", int(src.glyphs.size()));
   std::printf("sort\n");
+  std::fflush(stdout);
   sort_glyph(src.glyphs.data(), 0, int32_t(src.glyphs.size()) - 1);
   if (cmap_segcount(src.glyphs) > 8189) quit("too many cmap segments");
   // Glyph 0 alone makes a font with no character to show, which font
@@ -146,6 +149,7 @@ void convert(const runinfo& info, glyphsrc& src) {
   }
 
   std::printf("open for output\n");
+  std::fflush(stdout);
   outfile out;
   create_output(out, info.outname);
   assemble(out.f, ff, ctx);

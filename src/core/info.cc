@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/input.h"
 #include "base/quit.h"
 #include "core/convert.h"
 
@@ -20,13 +21,14 @@ using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
 // Reads the next line piece into buf, or ends the run if the file is done.
 void info_line(std::FILE* f, char* buf) {
-  if (!std::fgets(buf, kLineRead, f)) quit("info-file has fewer than 35 lines");
+  if (!std::fgets(buf, kLineRead, f))
+    quit(std::ferror(f) ? "cannot open info-file" : "info-file has fewer than 35 lines");
 }
 
 }  // namespace
 
 void read_info(const char* path, runinfo& info) {
-  file_ptr f(std::fopen(path, "r"));
+  file_ptr f(open_input(path, "r"));
   if (!f) quit("cannot open info-file");
   char line[256];
 
@@ -52,6 +54,11 @@ void read_info(const char* path, runinfo& info) {
   if (std::strcspn(line, "\n") < 4) quit("vendor id shorter than 4 characters");
   std::memcpy(info.vendid, line, 4);
   std::printf("vendid=%c%c%c%c\n", line[3], line[2], line[1], line[0]);
+  // The log goes out stage by stage, here and after each later stage's
+  // line: a run killed part way leaves the lines of the stages it got
+  // through. Lines within a stage (a flood of undefined codes) stay
+  // buffered, as a line-buffered log would cost a write for each.
+  std::fflush(stdout);
 
   // Lines 4 to 35: the name strings. The last byte of each is dropped,
   // which removes the newline of a complete line.

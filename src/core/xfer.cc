@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/input.h"
 #include "base/quit.h"
 #include "core/glyphsrc.h"
 
@@ -61,10 +62,23 @@ bool mapping(const char* line, unsigned& jis, unsigned& uni) {
 // most 254 characters. The block is refilled whenever less than a whole
 // piece is left in it, so one small buffer serves the whole file.
 struct piecereader {
-  std::FILE* f;
+  // A table never needs more than a few hundred kilobytes (17,672 cells); a
+  // file that goes on past this is no table, and an endless one (a pipe, a
+  // device) is stopped here.
+  static constexpr uint64_t kMaxBytes = uint64_t(16) << 20;
+
+  std::FILE* f = nullptr;
+  uint64_t total = 0;  // bytes read so far
   char buf[(size_t(1) << 16) + 1];  // the block, and a NUL after its data
   size_t at = 0, end = 0;
   bool eof = false;
+
+  piecereader() = default;
+  piecereader(const piecereader&) = delete;
+  piecereader& operator=(const piecereader&) = delete;
+  ~piecereader() {
+    if (f) std::fclose(f);
+  }
 
   // Refills the block when less than a whole piece is left in it.
   void fill() {
@@ -76,6 +90,9 @@ struct piecereader {
         const size_t got = std::fread(buf + end, 1, sizeof buf - 1 - end, f);
         end += got;
         eof = got == 0;
+        if (eof && std::ferror(f)) quit("cannot open < jis_uni.txt >");
+        total += got;
+        if (total > kMaxBytes) quit("jis_uni.txt too long");
       }
     }
     buf[end] = '\0';
@@ -114,12 +131,11 @@ struct piecereader {
 
 uint16_t setxfertbl(const char* path, m2u_table& m2u) {
   m2u.fill(0);
-  std::FILE* f = std::fopen(path, "r");
-  if (!f) quit("cannot open < jis_uni.txt >");
   // Read in large blocks rather than a line at a time: the file has some
   // 13,000 lines.
   auto rd = std::make_unique<piecereader>();
-  rd->f = f;
+  rd->f = open_input(path, "r");
+  if (!rd->f) quit("cannot open < jis_uni.txt >");
 
   char line[255];
   int declared = 0;
@@ -141,6 +157,5 @@ uint16_t setxfertbl(const char* path, m2u_table& m2u) {
     if (idx < 0) continue;  // off the grid: nowhere to put it
     m2u[size_t(idx)] = uint16_t(uni);
   }
-  std::fclose(f);
   return lines;
 }

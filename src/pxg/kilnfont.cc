@@ -33,6 +33,7 @@ void run(int argc, const char* const* argv) {
   // creates them, so the maps of unused strikes are never touched.
   std::unique_ptr<glyphsrc> src(new glyphsrc);
   std::printf("%d chrs(xfer-table)\n", int(setxfertbl("jis_uni.txt", src->m2u)));
+  std::fflush(stdout);
 
   for (auto& b : src->bchrs) b = 0;
   // Left uninitialised on purpose: the reader fills what it uses, and an
@@ -40,6 +41,7 @@ void run(int argc, const char* const* argv) {
   src->store.reset(new uint8_t[kStoreBytes]);
   src->nstrikes = readpxg(nfiles, files, *src);
   std::printf("%d bitmap-tables\n", int(src->nstrikes));
+  std::fflush(stdout);
 
   convert(*info, *src);
 }

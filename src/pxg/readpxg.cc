@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "base/input.h"
 #include "base/quit.h"
 #include "base/bereader.h"
 #include "pxg/pxg.h"
@@ -16,6 +18,15 @@ namespace {
 constexpr const char* kBroken = "broken pxg(pxgb)-file";
 constexpr uint64_t kHeaderBytes = 128;   // MacBinary header
 constexpr uint16_t kMaxBitmaps = 0x8000;  // consumers read bitmap numbers as 0..0x7FFF
+
+// The longest forks a pxg file can use. Data-fork bitmaps start within the
+// first 64 KiB of the data fork (a 16-bit position) and fill at most one
+// strike slot. The resource fork's data is addressed with 24-bit offsets,
+// followed by its map, whose own offsets are 16-bit. A header that declares
+// more is refused before anything more is read, so an endless input (a pipe,
+// a device) costs a bounded read.
+constexpr uint64_t kMaxDataFork = 0xFFFF + kSlotBytes;
+constexpr uint64_t kMaxResourceFork = (uint64_t(1) << 24) + 0x10000;
 
 // Bitmaps never lie further into a file than the end of its resource fork
 // (inline blocks) or the 16-bit data-fork position (data-fork blocks), plus
@@ -140,19 +151,25 @@ uint8_t readpxg(int32_t count, const char* const* files, glyphsrc& src) {
 
   for (int32_t i = 0; i < count; ++i) {
     std::printf("%s\n", files[i]);
-    std::FILE* f = std::fopen(files[i], "rb");
+    std::fflush(stdout);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(open_input(files[i], "rb"), std::fclose);
     if (!f) quit("cannot open pxg(pxgb)-file");
+    // A read that fails (not one that meets the end) is a file that cannot
+    // be read, not a broken one.
+    auto read_to = [&](uint64_t have, uint64_t limit) {
+      const uint64_t got = read_file(f.get(), buf, have, limit);
+      if (std::ferror(f.get())) quit("cannot open pxg(pxgb)-file");
+      return got;
+    };
 
-    uint64_t flen = read_file(f, buf, 0, kHeaderBytes);
-    if (flen < kHeaderBytes) {
-      std::fclose(f);
-      quit(kBroken);
-    }
+    uint64_t flen = read_to(0, kHeaderBytes);
+    if (flen < kHeaderBytes) quit(kBroken);
     const bereader head{buf.data(), size_t(flen), kBroken};
     const uint64_t Ld = head.u32(83), Lr = head.u32(87);
+    if (Ld > kMaxDataFork || Lr > kMaxResourceFork) quit(kBroken);
     const uint64_t F = (Ld + 255) & ~uint64_t(127);
-    flen = read_file(f, buf, flen, read_limit(F + Lr));
-    std::fclose(f);
+    flen = read_to(flen, read_limit(F + Lr));
+    f.reset();
     if (F > flen || Lr > flen - F) quit(kBroken);
 
     // The walk runs from the data area to the end of the whole fork, so it
