@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack once it has made the .deb (CPACK_POST_BUILD_SCRIPTS): the
 # package is unpacked and packed again by dpkg-deb, whose archive depends on
 # the files alone. cpack's own takes the modes of its members (such as

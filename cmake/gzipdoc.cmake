@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes OUT, the file IN compressed by gzip -9n (no name, no time stamp, so
 # the bytes depend on the contents alone). With VERSION set, IN is a manual
 # page: its .TH line's footer becomes "kilnfont VERSION" on the way.

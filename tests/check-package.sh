@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package (build-pkg/kilnfont_*.deb) and checks it as a
 # distribution would: lintian finds no error or warning, and a second build
 # of the same commit, in another directory with another umask and time zone,
