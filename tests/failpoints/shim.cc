@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A preloaded library that makes one kind of call fail, for the failure
 // tests: the Nth call of the kind set in KILN_FAIL_KIND (and, unless
 // KILN_FAIL_ONCE is set, every later one) fails as the system would fail it,
