@@ -17,6 +17,7 @@
 
 #include "base/outfile.h"
 #include "finish/finish.h"
+#include "kiln_version.h"
 
 namespace {
 
