@@ -276,7 +276,7 @@ def browse(browser, site, work, width, height):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--build', required=True)
-    ap.add_argument('--browsers', default='chromium,firefox')
+    ap.add_argument('--browsers', default='chromium,firefox', help='those to run (while working on the fonts)')
     ap.add_argument('--keep', help='copy the specimen and the screenshots here')
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)
@@ -318,7 +318,7 @@ def measure_all(args, src, out, work):
         bitmaps = {s: strike_bitmaps(src, s, {ord(c) for c in sample}) for s in FONTS}
         width = max(b['left'] + b['size'] * b['scale'] * max(map(len, b['text'].split('\n'))) for b in blocks) + 16
         height = max(b['top'] + len(b['text'].split('\n')) * b['size'] * b['scale'] for b in blocks) + 16
-        for browser in args.browsers.split(','):
+        for browser in filter(None, args.browsers.split(',')):
             shot = browse(browser, out, work, width, height)
             if shot:
                 measure(shot, blocks, bitmaps, browser)
