@@ -22,6 +22,8 @@ dpkg-deb --contents "$deb"
 fail() { echo "check-package: $*" >&2; exit 1; }
 depends=$(dpkg-deb --field "$deb" Depends)
 case $depends in libc6*) ;; *) fail "Depends is '$depends', not computed from the binaries" ;; esac
+# kilnfinish --web packs its fonts with the system's WOFF2 encoder.
+case $depends in *libwoff2enc*) ;; *) fail "Depends is '$depends', without the WOFF2 encoder" ;; esac
 
 # A package of the same version already installed would be kept as it is.
 if dpkg -s kilnfont >/dev/null 2>&1; then apt-get remove -y kilnfont; fi
