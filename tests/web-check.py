@@ -141,9 +141,8 @@ def check_fonts(kilnfont_ttf, out):
             if tag != 'GlyphOrder':
                 font[tag].compile(font)
         check(not WARNINGS.seen, '%d: fontTools warns: %s' % (size, WARNINGS.seen[:3]))
-        r = subprocess.run(['ots-sanitize', path, os.path.join(out, 'ots.ttf')], capture_output=True)
-        check(r.returncode == 0, '%d: OTS refuses it: %s' % (size, r.stderr.decode()[:300]))
-        os.remove(os.path.join(out, 'ots.ttf')) if os.path.exists(os.path.join(out, 'ots.ttf')) else None
+        r = subprocess.run(['ots-sanitize', path, os.devnull], capture_output=True)
+        check(r.returncode == 0 and not r.stderr, '%d: OTS refuses it or warns: %s' % (size, r.stderr.decode()[:300]))
         em, asc, desc = want['em'], want['ascent'] * 64, want['descent'] * 64
         check(font['head'].unitsPerEm == em, '%d: unitsPerEm %d' % (size, font['head'].unitsPerEm))
         line = (font['hhea'].ascent, font['hhea'].descent, font['hhea'].lineGap, font['OS/2'].sTypoAscender,
@@ -273,60 +272,63 @@ def browse(browser, site, work, width, height):
     return shot if check(os.path.exists(shot), '%s wrote no screenshot' % browser) else None
 
 
+def specimen(args, src, out, work):
+    """The page's blocks, sample and size, then each browser's screenshot."""
+    cmap = check_fonts(src, out)
+    page = Page()
+    page.feed(open(os.path.join(out, 'index.html'), encoding='utf-8').read())
+    blocks = page.blocks
+    check(sorted((b['size'], b['scale']) for b in blocks) == [(s, k) for s in FONTS for k in SCALES],
+          'the page samples %s' % [(b['size'], b['scale']) for b in blocks])
+    sample = blocks[0]['text'].replace('\n', '')
+    check(len(sample) >= 100 and all(c in sample for c in MUST_SAMPLE) and all(ord(c) in cmap for c in sample),
+          'the sample: %d characters, %r' % (len(sample), sample[:30]))
+    bitmaps = {s: strike_bitmaps(src, s, {ord(c) for c in sample}) for s in FONTS}
+    width = max(b['left'] + b['size'] * b['scale'] * max(map(len, b['text'].split('\n'))) for b in blocks) + 16
+    height = max(b['top'] + len(b['text'].split('\n')) * b['size'] * b['scale'] for b in blocks) + 16
+    for browser in filter(None, args.browsers.split(',')):
+        shot = browse(browser, out, work, width, height)
+        if shot:
+            measure(shot, blocks, bitmaps, browser)
+        if shot and args.keep:
+            shutil.copytree(out, os.path.join(args.keep, 'web'), dirs_exist_ok=True)
+            shutil.copy(shot, os.path.join(args.keep, browser + '.png'))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--build', required=True)
     ap.add_argument('--browsers', default='chromium,firefox', help='those to run (while working on the fonts)')
     ap.add_argument('--keep', help='copy the specimen and the screenshots here')
     args = ap.parse_args()
-    args.build = os.path.abspath(args.build)
+    tool = {t: os.path.join(os.path.abspath(args.build), t) for t in ('kilnfont', 'kilnfinish')}
     work = tempfile.mkdtemp(prefix='kiln-web.')
     try:
         d = os.path.join(work, 'example')
         shutil.copytree(os.path.join(TOP, 'example'), d, ignore=shutil.ignore_patterns('*.ttf'))
-        r = subprocess.run([os.path.join(args.build, 'kilnfont'), 'example.info', 'gothic12.pxg', 'gothic14.pxg',
-                            'gothic16.pxg'], cwd=d, capture_output=True)
-        check(r.stdout.endswith(b'complete\n'), 'kilnfont fails')
-        src = os.path.join(d, 'example.ttf')
-        os.rename(os.path.join(d, 'kilnexample.ttf'), src)
-        out = os.path.join(work, 'web')
-        r = subprocess.run([os.path.join(args.build, 'kilnfinish'), '--web', src, out], capture_output=True)
+        for flags, name in (([], 'example.ttf'), (['-n'], 'plain.ttf')):
+            r = subprocess.run([tool['kilnfont']] + flags + ['example.info', 'gothic12.pxg', 'gothic14.pxg',
+                                                              'gothic16.pxg'], cwd=d, capture_output=True)
+            check(r.stdout.endswith(b'complete\n'), 'kilnfont %s fails' % flags)
+            os.rename(os.path.join(d, 'kilnexample.ttf'), os.path.join(d, name))
+        # A font without strikes is refused, and no directory made.
+        out = os.path.join(work, 'plain')
+        r = subprocess.run([tool['kilnfinish'], '--web', os.path.join(d, 'plain.ttf'), out], capture_output=True)
+        check(r.returncode == 1 and b'no strikes' in r.stderr and not os.path.exists(out),
+              'kilnfinish --web without strikes: %d %s' % (r.returncode, r.stderr.decode()))
+        src, out = os.path.join(d, 'example.ttf'), os.path.join(work, 'web')
+        r = subprocess.run([tool['kilnfinish'], '--web', src, out], capture_output=True)
         check(r.returncode == 0 and not r.stderr and not r.stdout, 'kilnfinish --web: %d %s' % (
             r.returncode, r.stderr.decode()))
         files = sorted(os.listdir(out)) if os.path.isdir(out) else []
         check(files == ['example-12.woff2', 'example-14.woff2', 'example-16.woff2', 'index.html'],
               'kilnfinish --web writes %s' % files)
         if not fails:
-            measure_all(args, src, out, work)
+            specimen(args, src, out, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print('%d failures' % len(fails))
     sys.exit(1 if fails else 0)
-
-
-def measure_all(args, src, out, work):
-    if True:
-        cmap = check_fonts(src, out)
-        page = Page()
-        page.feed(open(os.path.join(out, 'index.html'), encoding='utf-8').read())
-        blocks = page.blocks
-        check(sorted((b['size'], b['scale']) for b in blocks) == [(s, k) for s in FONTS for k in SCALES],
-              'the page samples %s' % [(b['size'], b['scale']) for b in blocks])
-        sample = blocks[0]['text'].replace('\n', '')
-        check(len(sample) >= 100 and all(c in sample for c in MUST_SAMPLE) and all(ord(c) in cmap for c in sample),
-              'the sample: %d characters, %r' % (len(sample), sample[:30]))
-        bitmaps = {s: strike_bitmaps(src, s, {ord(c) for c in sample}) for s in FONTS}
-        width = max(b['left'] + b['size'] * b['scale'] * max(map(len, b['text'].split('\n'))) for b in blocks) + 16
-        height = max(b['top'] + len(b['text'].split('\n')) * b['size'] * b['scale'] for b in blocks) + 16
-        for browser in filter(None, args.browsers.split(',')):
-            shot = browse(browser, out, work, width, height)
-            if shot:
-                measure(shot, blocks, bitmaps, browser)
-                if args.keep:
-                    os.makedirs(args.keep, exist_ok=True)
-                    shutil.copy(shot, os.path.join(args.keep, browser + '.png'))
-        if args.keep:
-            shutil.copytree(out, os.path.join(args.keep, 'web'), dirs_exist_ok=True)
 
 
 if __name__ == '__main__':
