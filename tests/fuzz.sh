@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (clang++, ASan + UBSan) and runs each one for
 # SECONDS seconds (default 60), starting from the committed seeds under
 # tests/fuzz/corpus/<target> and the corpus grown by earlier runs in the

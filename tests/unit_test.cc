@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few checks a whole conversion would hide: the tracer on random
 // bitmaps of every side, read back with a decoder of our own; the encoder's
 // limits, fed points directly; a conversion run twice in one process; the

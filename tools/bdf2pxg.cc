@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bdf2pxg: turns full-width JIS bitmap fonts in BDF form into one pxg file.
 //
 // usage: bdf2pxg [options] -o out.pxg font.bdf...

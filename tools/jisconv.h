@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Unicode value of one JIS cell, by the C library's (glibc's) iconv
 // converters: EUC-JP for JIS X 0208 (plane 0) and JIS X 0212 (plane 1),
 // EUC-JISX0213 for JIS X 0213 planes 1 and 2 (planes 0 and 1 here). Both

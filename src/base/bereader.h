@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounds-checked big-endian reading of input bytes. Every access is checked
 // against the data's length; a read that would run past it ends the
 // conversion through quit() with the reader's message, or, for a reader

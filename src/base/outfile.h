@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The safe way to write a font file: the bytes go to a file that has no name
 // until it is complete, in the output's directory, and the complete file is
 // then put in place of the output at once. So no run leaves a partial file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/quit.h"
 
 #include <cstdio>

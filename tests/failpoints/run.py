@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Failure tests: every way a run can be cut short must leave either the
 complete new font or the older file, byte for byte, and nothing else.
 
@@ -11,23 +12,30 @@ by the signal sent), the directory holds the inputs and the output only, the
 output is the reference font after "complete" and the older file otherwise,
 and nothing is printed on standard error (sanitizer reports, aborts).
 
-usage: run.py --kilnfont K --shim S [--sanitized]
+Then signals at random moments of a run on a large font (jksp40, 40 pixels,
+through pcf2bdf and bdf2pxg, with the example's 12, 14 and 16 px files).
+
+usage: run.py --kilnfont K --shim S --bdf2pxg B [--sanitized]
 """
 import argparse
 import os
+import random
+import resource
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ap = argparse.ArgumentParser()
 ap.add_argument('--kilnfont', required=True)
 ap.add_argument('--shim', required=True)
+ap.add_argument('--bdf2pxg', required=True)
 ap.add_argument('--sanitized', action='store_true', help='allocations are the sanitizer\'s: not failed')
 a = ap.parse_args()
-a.kilnfont, a.shim = os.path.abspath(a.kilnfont), os.path.abspath(a.shim)
+a.kilnfont, a.shim, a.bdf2pxg = (os.path.abspath(p) for p in (a.kilnfont, a.shim, a.bdf2pxg))
 
 work = tempfile.mkdtemp(prefix='kiln-failpoints-')
 inputs = ['example.info', 'jis_uni.txt', 'gothic12.pxg']
@@ -39,7 +47,7 @@ args = [a.kilnfont, 'example.info', 'gothic12.pxg']
 failures = []
 
 
-def run(env=(), argv=None, close_fds=(), expect_signal=0, what=''):
+def run(env=(), argv=None, close_fds=(), expect_signal=0, what='', expect=None):
     """One run in a directory holding the inputs and the older font."""
     with open(out, 'wb') as f:
         f.write(older)
@@ -78,6 +86,8 @@ def run(env=(), argv=None, close_fds=(), expect_signal=0, what=''):
         problems.append('the output is neither the older file nor the reference font')
     elif not killed and not close_fds and (last == 'complete') != (got == ref):
         problems.append('log says %r but the output is the %s' % (last, 'new font' if got == ref else 'older file'))
+    if expect is not None and got != expect:
+        problems.append('the output is not the font a plain run writes')
     if err.strip():
         problems.append('standard error: ' + err.strip()[:300])
     if problems:
@@ -126,9 +136,88 @@ for tmpfile in (True, False):
 # before the output is made (long file names).
 deep = './' * 900
 long_args = [a.kilnfont, 'example.info', deep + 'gothic12.pxg', deep + 'gothic12.pxg', deep + 'gothic12.pxg']
+subprocess.run(long_args, cwd=work, capture_output=True)
+ref_long = open(out, 'rb').read()
 for fds in ((0,), (1,), (2,), (0, 1, 2)):
-    run(argv=long_args, close_fds=fds, what='descriptors %s closed' % (fds,))
+    run(argv=long_args, close_fds=fds, what='descriptors %s closed' % (fds,), expect=ref_long)
     runs += 1
+
+# A reader of the log that goes away: the font still completes, exit 0.
+with open(out, 'wb') as f:
+    f.write(older)
+r, w = os.pipe()
+os.close(r)
+p = subprocess.run(long_args, cwd=work, stdout=w, stderr=subprocess.PIPE, env=dict(os.environ, LD_PRELOAD=''))
+os.close(w)
+if p.returncode != 0 or open(out, 'rb').read() != ref_long:
+    failures.append('log reader gone: exit status %d, the output is %s' % (
+        p.returncode, 'the new font' if open(out, 'rb').read() == ref_long else 'not the new font'))
+runs += 1
+
+# Inputs that never end: a device, and a pipe whose header declares a 4 GiB
+# fork. Each ends with an error within seconds and little memory.
+fifo = os.path.join(work, 'pipe.pxg')
+os.mkfifo(fifo)
+inputs.append('pipe.pxg')
+for src, name in (('/dev/zero', '/dev/zero'), ('/dev/urandom', '/dev/urandom'), (None, 'pipe.pxg')):
+    feeder = None
+    if src is None:
+        feeder = subprocess.Popen(['sh', '-c', 'exec >"$1"; head -c 87 /dev/zero; printf "\\377\\377\\377\\377";'
+                                   ' exec cat /dev/zero', 'feed', fifo], stderr=subprocess.DEVNULL)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    t0 = time.time()
+    last = run(argv=[a.kilnfont, 'example.info', name], what='endless input %s' % name)
+    took = time.time() - t0
+    if feeder:
+        feeder.kill()
+        feeder.wait()
+    rss = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    if not last.startswith('error : ') or took > 10 or rss > 64 * 1024:
+        failures.append('endless input %s: %r after %.1f s, %d KiB' % (name, last, took, rss))
+    runs += 1
+
+# Signals at random moments of a large font's run, with and without
+# anonymous files: the process dies of the signal (or completes first),
+# leaving the older file or the complete font and nothing else.
+for name in ('gothic14.pxg', 'gothic16.pxg'):
+    shutil.copy(os.path.join(top, 'example', name), work)
+inputs += ['gothic14.pxg', 'gothic16.pxg', 'jksp40.pxg']
+bdf = os.path.join(work, 'jksp40.bdf')
+subprocess.run(['pcf2bdf', '-o', bdf, '/usr/share/fonts/X11/misc/jksp40.pcf.gz'], check=True, capture_output=True)
+subprocess.run([a.bdf2pxg, '--map', os.path.join(work, 'jis_uni.txt'), '-o', os.path.join(work, 'jksp40.pxg'), bdf],
+               check=True, capture_output=True)
+os.remove(bdf)
+large = [a.kilnfont, 'example.info', 'jksp40.pxg', 'gothic12.pxg', 'gothic14.pxg', 'gothic16.pxg']
+t0 = time.time()
+p = subprocess.run(large, cwd=work, capture_output=True)
+took = time.time() - t0
+if not p.stdout.endswith(b'complete\n'):
+    sys.exit('FAIL: the large font did not complete:\n' + p.stdout.decode()[-300:])
+ref_large = open(out, 'rb').read()
+rng = random.Random(int(os.environ.get('KILN_SEED', '1')))
+for tmpfile in (True, False):
+    env = dict(os.environ, LD_PRELOAD=a.shim, ASAN_OPTIONS='verify_asan_link_order=0:detect_leaks=1')
+    if not tmpfile:
+        env['KILN_NO_TMPFILE'] = '1'
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for _ in range(8):
+            with open(out, 'wb') as f:
+                f.write(older)
+            proc = subprocess.Popen(large, cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            time.sleep(rng.uniform(0, took * 1.1))
+            proc.send_signal(sig)
+            log, err = proc.communicate(timeout=120)
+            got = open(out, 'rb').read()
+            left = sorted(set(os.listdir(work)) - set(inputs) - {'kilnexample.ttf'})
+            what = 'large font, %s%s' % (sig.name, '' if tmpfile else ', named')
+            if proc.returncode not in (0, -sig) or left or got not in (older, ref_large) or err.strip() or (
+                    proc.returncode == 0 and (got != ref_large or not log.endswith(b'complete\n'))):
+                failures.append('%s: exit status %d, left %s, output %s, stderr %r' % (
+                    what, proc.returncode, left, 'new' if got == ref_large else 'older' if got == older else 'other',
+                    err[:200]))
+            for name in left:
+                os.remove(os.path.join(work, name))
+            runs += 1
 
 shutil.rmtree(work)
 print('%d runs; endings: %s' % (runs, ', '.join('%s (%d)' % kv for kv in sorted(endings.items()))))
