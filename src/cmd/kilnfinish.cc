@@ -22,6 +22,7 @@
 
 #include "base/outfile.h"
 #include "finish/finish.h"
+#include "kiln_version.h"
 #include "web/web.h"
 
 namespace {
