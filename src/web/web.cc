@@ -60,7 +60,8 @@ void read_sfnt(const std::vector<uint8_t>& f, sfnt& s) {
   }
 }
 
-// The glyph of code c in a format-4 Windows Unicode subtable; 0 if none.
+// The code-to-glyph map of the Windows Unicode subtable (format 4), 0 for
+// an unmapped code. The finishing pass has checked the segments already.
 void read_cmap(const bereader& r, std::vector<uint16_t>& map) {
   map.assign(0x10000, 0);
   const uint16_t count = r.u16(2);
@@ -76,9 +77,12 @@ void read_cmap(const bereader& r, std::vector<uint16_t>& map) {
       const uint16_t hi = r.u16(ends + 2 * i), lo = r.u16(starts + 2 * i);
       const uint16_t delta = r.u16(deltas + 2 * i), ro = r.u16(ranges + 2 * i);
       for (uint32_t c = lo; c <= hi && c < 0xFFFF; ++c) {
-        uint16_t g = ro ? r.u16(ranges + 2 * i + ro + 2 * uint64_t(c - lo)) : uint16_t(c);
-        if (g) g = uint16_t(g + delta);
-        map[c] = g;
+        if (ro == 0) {
+          map[c] = uint16_t(c + delta);
+        } else {
+          const uint16_t g = r.u16(ranges + 2 * i + ro + 2 * uint64_t(c - lo));
+          map[c] = g ? uint16_t(g + delta) : 0;
+        }
       }
     }
   }
