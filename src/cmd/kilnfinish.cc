@@ -3,6 +3,11 @@
 // finish/finish.h). OUT is written as kilnfont writes its font, so it is
 // never left partial; a failure leaves OUT as it was. Messages go to
 // standard error, exit status 1.
+//
+// kilnfinish --web IN DIR: writes DIR/BASE-S.woff2 for each strike of S
+// pixels, a font whose outlines are that strike's pixels (see web/web.h),
+// and DIR/index.html, a specimen page that loads them. BASE is IN's file
+// name without ".ttf". DIR is made if missing.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +23,7 @@
 #include "base/outfile.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
+#include "web/web.h"
 
 namespace {
 
@@ -69,28 +75,52 @@ int64_t source_date_epoch() {
   return v;
 }
 
+// The base name of the web fonts: IN's last path component without ".ttf".
+std::string base_of(const std::string& in) {
+  std::string b = in.substr(in.rfind('/') == std::string::npos ? 0 : in.rfind('/') + 1);
+  if (b.size() > 4 && b.compare(b.size() - 4, 4, ".ttf") == 0) b.resize(b.size() - 4);
+  return b;
+}
+
+int web(const char* inname, const char* dir, const finish_opts& opts, const std::vector<uint8_t>& in) {
+  webset set;
+  std::string err;
+  if (!make_web_fonts(in.data(), in.size(), opts, set, err)) return fail(std::string(inname) + ": " + err);
+  if (mkdir(dir, 0777) != 0 && errno != EEXIST) return fail(std::string("cannot make directory ") + dir);
+  const std::string base = base_of(inname), d = std::string(dir) + "/";
+  std::string why;
+  for (const webfont& f : set.fonts)
+    if (!write_safely((d + base + "-" + std::to_string(f.size) + ".woff2").c_str(), f.woff2, why)) return fail(why);
+  const std::string page = specimen_page(set, base);
+  if (!write_safely((d + "index.html").c_str(), std::vector<uint8_t>(page.begin(), page.end()), why)) return fail(why);
+  return 0;
+}
+
+constexpr const char* kUsage = "usage: kilnfinish IN.ttf OUT.ttf\n       kilnfinish --web IN.ttf DIR\n";
+
 int run(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("kilnfinish %s\n", KILN_VERSION);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::printf("usage: kilnfinish IN.ttf OUT.ttf\n");
+    std::fputs(kUsage, stdout);
     return 0;
   }
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: kilnfinish IN.ttf OUT.ttf\n");
+  const bool webfonts = argc == 4 && std::strcmp(argv[1], "--web") == 0;
+  if (argc != 3 && !webfonts) {
+    std::fputs(kUsage, stderr);
     return 1;
   }
-  const char* inname = argv[1];
-  const char* outname = argv[2];
+  const char* inname = argv[webfonts ? 2 : 1];
+  const char* outname = argv[webfonts ? 3 : 2];
 
   std::vector<uint8_t> in;
   struct stat ist {};
   if (!read_file(inname, in, ist)) return fail(std::string("cannot read ") + inname);
   // OUT may replace IN only when it is named by the same path.
   struct stat ost {};
-  if (std::strcmp(inname, outname) != 0 && stat(outname, &ost) == 0 && ost.st_dev == ist.st_dev &&
+  if (!webfonts && std::strcmp(inname, outname) != 0 && stat(outname, &ost) == 0 && ost.st_dev == ist.st_dev &&
       ost.st_ino == ist.st_ino)
     return fail(std::string(outname) + " is the input under another name");
 
@@ -100,6 +130,7 @@ int run(int argc, char** argv) {
   opts.stamp = epoch >= 0 ? epoch : int64_t(ist.st_mtime);
   opts.restamp = epoch >= 0;
 
+  if (webfonts) return web(inname, outname, opts, in);
   std::vector<uint8_t> out;
   std::string err;
   if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
