@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the benchmark scripts, with root and build set: configures the
 # build directory with the benchmarks on (RelWithDebInfo when it is new),
 # builds kilnfont, bdf2ttf and the floor program, and sets kiln, b2t and

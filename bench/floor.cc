@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The physical floor of a conversion: one process that reads the same input
 // files whole and writes a file of N bytes, and does nothing else. What
 // kilnfont takes beyond this is its own work.

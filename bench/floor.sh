@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kilnfont against the physical floor on the example font (gothic 12 + 14 +
 # 16 px, 6879 characters): the floor program reads the same input files
 # whole and writes a file as long as the font, nothing else. Both run side by

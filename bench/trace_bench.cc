@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tracing speed: glyphs per second through bmp2glf (tracer and encoder), on
 // the 16-pixel bitmaps of the example font when it is there, otherwise on
 // generated stroke bitmaps of the same size; plus generated bitmaps of every

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds kilnfont and runs every test, with warnings as errors, in three
-# builds: g++ (RelWithDebInfo, benchmarks included), clang++ (Release) and
-# g++ with AddressSanitizer and UndefinedBehaviorSanitizer (Debug); then
-# runs every fuzz target for a minute.
+# SPDX-License-Identifier: MIT
+# Checks that every source file has its licence line; builds kilnfont and
+# runs every test, with warnings as errors, in three builds: g++
+# (RelWithDebInfo, benchmarks included), clang++ (Release) and g++ with
+# AddressSanitizer and UndefinedBehaviorSanitizer (Debug); then runs every
+# fuzz target for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+
+# Every source file carries its licence line.
+tools/spdx.sh --check
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKILN_WERROR=ON -DBUILD_TESTING=ON -DKILN_BENCH=ON
 cmake --build build -j"$jobs"

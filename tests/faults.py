@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Measures what the test suite catches: applies each deliberate fault of
 tests/faults.txt in turn to a copy of the tree, rebuilds, runs ctest and
 counts the faults that make some test fail.

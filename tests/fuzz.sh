@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (clang++, ASan + UBSan) and runs each one for
 # SECONDS seconds (default 60), starting from the committed seeds under
 # tests/fuzz/corpus/<target> and the corpus grown by earlier runs in the
@@ -17,7 +18,7 @@ shift || true
 build=${KILN_FUZZ_BUILD:-build-fuzz}
 case $build in /*) ;; *) build=$root/$build ;; esac
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pxg fuzz_info fuzz_xfer fuzz_trace fuzz_convert fuzz_bdf)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_pxg fuzz_info fuzz_xfer fuzz_trace fuzz_convert fuzz_finish fuzz_bdf)
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DKILN_FUZZ=ON -DKILN_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

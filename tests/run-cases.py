@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Runs kilnfont's test cases, each a text file under tests/cases/.
 
 A case file starts with free text saying what it proves, then sections, each

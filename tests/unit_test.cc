@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 // The few checks a whole conversion would hide: the tracer on random
 // bitmaps of every side, read back with a decoder of our own; the encoder's
-// limits, fed points directly; a conversion run twice in one process.
+// limits, fed points directly; a conversion run twice in one process; the
+// pixel outlines of the web fonts on worked examples.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "base/quit.h"
 #include "base/bewriter.h"
 #include "trace/trace.h"
+#include "web/web.h"
 
 namespace {
 
@@ -172,4 +175,44 @@ TEST(Driver, RunsTwiceTheSame) {
   for (const char* f : {"example.info", "jis_uni.txt", "gothic12.pxg", "kilnexample.ttf"}) std::remove(f);
   EXPECT_EQ(chdir("/"), 0);
   rmdir(dir);
+}
+
+// Pixel outlines, worked by hand: rows top down ('#' ink), where the top-left
+// corner sits (bx, by), and the contours expected, corners only, in pixel
+// units with y upwards. Outer contours run clockwise, holes the other way;
+// pixels touching at a corner stay apart; a run of pixels has four corners.
+struct pixelcase {
+  const char* name;
+  std::vector<std::string> rows;
+  int bx, by;
+  std::vector<std::vector<point>> contours;
+};
+
+TEST(WebPixels, WorkedExamples) {
+  const std::vector<pixelcase> cases = {
+      {"one pixel", {"#"}, 0, 1, {{{0, 1}, {1, 1}, {1, 0}, {0, 0}}}},
+      {"a run, placed by its bearings", {"###"}, -1, 2, {{{-1, 2}, {2, 2}, {2, 1}, {-1, 1}}}},
+      {"a ring and its hole", {"###", "#.#", "###"}, 0, 3,
+       {{{0, 3}, {3, 3}, {3, 0}, {0, 0}}, {{1, 2}, {1, 1}, {2, 1}, {2, 2}}}},
+      {"a corner apart", {"#.", ".#"}, 0, 2, {{{0, 2}, {1, 2}, {1, 1}, {0, 1}}, {{1, 1}, {2, 1}, {2, 0}, {1, 0}}}},
+      {"an L", {"#.", "##"}, 0, 0, {{{0, 0}, {1, 0}, {1, -1}, {2, -1}, {2, -2}, {0, -2}}}},
+      {"blank", {"..", ".."}, 0, 0, {}},
+  };
+  for (const pixelcase& c : cases) {
+    pixelglyph g;
+    g.height = int(c.rows.size());
+    g.width = int(c.rows[0].size());
+    g.bx = c.bx;
+    g.by = c.by;
+    for (const std::string& r : c.rows)
+      for (char ch : r) g.ink.push_back(ch == '#');
+    std::vector<pixelcontour> got;
+    trace_pixels(g, got);
+    std::vector<std::vector<point>> pts;
+    for (const pixelcontour& k : got) {
+      pts.emplace_back();
+      for (size_t i = 0; i < k.x.size(); ++i) pts.back().emplace_back(k.x[i], k.y[i]);
+    }
+    EXPECT_EQ(pts, c.contours) << c.name;
+  }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bdf2pxg: turns full-width JIS bitmap fonts in BDF or PCF form (plain or
 // gzip-compressed) into one pxg file.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Corpus check: every Japanese bitmap font Debian ships, from BDF to TrueType.
 
 Takes the fonts of the installed packages xfonts-shinonome, xfonts-kaname,

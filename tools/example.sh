@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds kilnfont (only it: no tests, no benchmarks, so a C++ compiler and
 # CMake are all it needs) in build-example/ and converts the example font in
 # example/ into example/kilnexample.ttf (bitmaps embedded). Extra arguments

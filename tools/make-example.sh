@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Regenerates the example font's inputs in example/: jis_uni.txt (from the C
 # library's EUC-JP converter) and one pxg file per pixel size, made from the
 # public-domain Shinonome gothic bitmap fonts of Debian's xfonts-shinonome

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mkjisuni: writes a jis_uni.txt transfer table built from the C library's
 // converters (decode_cells in src/bdf).
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Renders a proof sheet of a converted font with FreeType into a PNG.
 
 usage: tools/proofsheet.py font.ttf out.png [--text TEXT] [--scale N]

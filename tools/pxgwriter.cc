@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pxgwriter.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes pxg bitmap-font files: MacBinary, with the bitmap blocks in the
 // resource fork, laid out like a Macintosh resource fork (a 16-byte header,
 // the data area of [length][data] entries, then the resource map).

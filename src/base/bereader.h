@@ -1,22 +1,34 @@
+// SPDX-License-Identifier: MIT
 // Bounds-checked big-endian (and little-endian) reading of input bytes. Every access is checked
 // against the data's length; a read that would run past it ends the
-// conversion through quit() with the reader's message.
+// conversion through quit() with the reader's message, or, for a reader
+// made with throws set, throws read_error with that message (the finishing
+// pass, which reports on standard error and prints nothing else).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "base/quit.h"
 
+struct read_error {
+  const char* message;
+};
+
 struct bereader {
   const uint8_t* d = nullptr;
   size_t len = 0;
   const char* broken = "broken input";  // message for quit()
+  bool throws = false;                   // throw read_error instead of quit()
 
   // True when n bytes starting at position at lie inside the data.
   // Written so that no addition can wrap.
   bool has(uint64_t at, uint64_t n) const { return at <= len && n <= len - at; }
   void need(uint64_t at, uint64_t n) const {
-    if (!has(at, n)) quit(broken);
+    if (!has(at, n)) fail();
+  }
+  [[noreturn]] void fail() const {
+    if (throws) throw read_error{broken};
+    quit(broken);
   }
   uint8_t u8(uint64_t at) const {
     need(at, 1);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The writer's streaming half: spilling buffered words to the font file.
 #include "base/bewriter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one place where host numbers become font bytes: every table builder
 // and the table directory write through this big-endian writer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/input.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening an input file. A directory opens like a file but reads as nothing
 // (or fails on the first read), which would pass for an empty input: it is
 // refused here as a file that cannot be opened.

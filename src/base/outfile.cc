@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/outfile.h"
 
 #include <fcntl.h>
@@ -80,7 +81,7 @@ outfile::~outfile() {
   }
 }
 
-void create_output(outfile& o, const char* outname) {
+const char* open_output(outfile& o, const char* outname) {
   const std::string dir = dir_of(outname);
   int fd = -1;
 #ifdef O_TMPFILE
@@ -102,7 +103,7 @@ void create_output(outfile& o, const char* outname) {
       fd = mkostemp(o.temp.data(), O_CLOEXEC);
       if (fd < 0) {
         o.temp.clear();
-        quit("cannot output");
+        return "cannot output";
       }
       register_temp(o.temp);
     }
@@ -110,7 +111,7 @@ void create_output(outfile& o, const char* outname) {
     umask(mask);
     if (fchmod(fd, 0666 & ~mask) != 0) {
       close(fd);
-      quit("cannot output");
+      return "cannot output";
     }
   }
   o.f = fdopen(fd, "wb");
@@ -118,23 +119,28 @@ void create_output(outfile& o, const char* outname) {
     const bool nomem = errno == ENOMEM;
     close(fd);
     if (nomem) throw std::bad_alloc();
-    quit("cannot output");
+    return "cannot output";
   }
   // Every write is a whole buffer already (a table, or 64 KiB of one):
   // unbuffered, each becomes one write call, with no copy through stdio.
   std::setvbuf(o.f, nullptr, _IONBF, 0);
+  return nullptr;
 }
 
-void commit_output(outfile& o, const char* outname) {
+void create_output(outfile& o, const char* outname) {
+  if (const char* why = open_output(o, outname)) quit(why);
+}
+
+const char* close_output(outfile& o, const char* outname) {
   // An anonymous file gets its name here, through its descriptor, at a
   // fresh name beside the output; the rename follows at once.
-  if (std::fflush(o.f) != 0) quit("cannot write output");
+  if (std::fflush(o.f) != 0) return "cannot write output";
   // From the name to the rename, a signal waits: it then finds the font in
   // place, or the older file untouched and the temporary name removed.
   hold_signals held;
   if (o.anonymous) {
     std::string name = free_name(dir_of(outname));
-    if (name.empty()) quit("cannot output");
+    if (name.empty()) return "cannot output";
     char proc[64];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fileno(o.f));
     // Nothing may fail between the link and the rename without the name
@@ -145,15 +151,20 @@ void commit_output(outfile& o, const char* outname) {
     if (linkat(AT_FDCWD, proc, AT_FDCWD, o.temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       o.temp.clear();
       g_has_temp = 0;
-      quit("cannot output");
+      return "cannot output";
     }
   }
   const bool closed = std::fclose(o.f) == 0;
   o.f = nullptr;
-  if (!closed) quit("cannot write output");
-  if (std::rename(o.temp.c_str(), outname) != 0) quit("cannot output");
+  if (!closed) return "cannot write output";
+  if (std::rename(o.temp.c_str(), outname) != 0) return "cannot output";
   g_has_temp = 0;
   o.temp.clear();
+  return nullptr;
+}
+
+void commit_output(outfile& o, const char* outname) {
+  if (const char* why = close_output(o, outname)) quit(why);
 }
 
 void guard_process() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The safe way to write a font file: the bytes go to a file that has no name
 // until it is complete, in the output's directory, and the complete file is
 // then put in place of the output at once. So no run leaves a partial file
@@ -29,6 +30,11 @@ void create_output(outfile& o, const char* outname);
 // fails), then puts it in place under outname ("cannot output" if that
 // fails). A symbolic link named outname is replaced, not followed.
 void commit_output(outfile& o, const char* outname);
+
+// create_output and commit_output for a command that reports on its own:
+// they return the message instead of ending the run, nullptr when done.
+const char* open_output(outfile& o, const char* outname);
+const char* close_output(outfile& o, const char* outname);
 
 // For the process, once at start:
 // - descriptors 0, 1 and 2, where closed, are opened on /dev/null, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The single exit of a conversion.
 #pragma once
 

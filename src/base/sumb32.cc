@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checksums and the binary-search fields shared by the directory and cmap.
 #include <algorithm>
 #include <bit>

@@ -14,10 +14,7 @@
 #include "base/quit.h"
 #include "bdf/bdf.h"
 #include "core/convert.h"
-
-#ifndef KILN_VERSION
-#define KILN_VERSION "unknown"
-#endif
+#include "kiln_version.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/outfile.h"
 #include "pxg/pxg.h"
 

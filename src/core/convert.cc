@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion core: from a filled glyph source to the font file, written
 // through a file that takes the output's name only when complete.
 #include "core/convert.h"

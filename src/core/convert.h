@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion core: what every front end calls once it has read the run
 // info and filled the glyph source, and the assembly of the font file.
 #pragma once

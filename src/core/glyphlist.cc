@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The glyph list fixes which glyphs the font holds and their ids.
 #include <algorithm>
 #include <cstring>

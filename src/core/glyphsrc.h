@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The glyph source that every front end fills: the JIS-to-Unicode transfer
 // table, the strikes of bitmaps, and the glyph list built from them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The info-file: 35 lines that name the output and give the weight, the
 // vendor id and the name strings.
 #include <cstdio>

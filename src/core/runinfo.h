@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the command line and the info-file give a conversion.
 #pragma once
 #include <cstdint>

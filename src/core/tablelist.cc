@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tables of the font in directory order (ascending tag), which is also
 // the order they are built in: glyf comes before loca and maxp, which read
 // what glyf leaves behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list of tables a font can hold, each with its builder.
 #pragma once
 #include <cstdint>

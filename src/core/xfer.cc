@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JIS-to-Unicode transfer table, loaded from a text file of "%x %x"
 // lines (JIS code, Unicode value) after a count line.
 #include <algorithm>

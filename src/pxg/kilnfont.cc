@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command's run: command line, info-file, JIS table and pxg files fill
 // the glyph source, and the conversion core makes the font from it.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pxg front end: the command "kilnfont [-n] info-file pxg-file..." and
 // its reader of pxg files.
 #pragma once

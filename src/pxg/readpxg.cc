@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pxg reader: walks the resource fork of each bitmap-font file and
 // gathers every bitmap block into the strike of its pixel size.
 #include <sys/stat.h>

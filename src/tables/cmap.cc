@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cmap: the character map. A byte-indexed subtable for the Macintosh
 // platform (indexed by Unicode value, not Mac Roman) and a segment-mapping
 // subtable for Windows Unicode, both derived from the sorted glyph list.

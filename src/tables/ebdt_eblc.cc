@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EBDT and EBLC: the source bitmaps embedded as one strike per pixel size.
 // EBDT holds the images (format 5: bit-aligned, metrics kept in EBLC), EBLC
 // where each run of glyphs lies and its metrics (index format 2: every glyph

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gasp: how the rasterizer treats each size. Up to the largest bitmap size
 // the embedded bitmaps show, so outlines there are only grey-scaled; up to
 // twice that they are grid-fitted; above, both.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // glyf holds one traced outline per glyph; loca gives where each one starts
 // (long format: 32-bit offsets, not halved).
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // head: the font header. A constant cell box and em; the checksum
 // adjustment is left 0 here and patched once the whole file is written.
 #include "tables/tables.h"

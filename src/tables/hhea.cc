@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hhea: the horizontal header. Every glyph is full-width (1000 units) and
 // has its own metric record.
 #include "tables/tables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hmtx: one longHorMetric per glyph. Every glyph is full-width, so each
 // entry is the em (1000) and a zero left side bearing; hhea's
 // numberOfHMetrics is the glyph count, so no bare bearings follow.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // maxp: the maximum profile, version 1.0. The outline maxima come from the
 // glyf build, which runs before this table.
 #include "tables/tables.h"

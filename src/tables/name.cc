@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // name: the font's 32 name strings, eight name IDs (0 copyright .. 7
 // trademark) in each of four platform/encoding/language groups.
 #include <cstdio>

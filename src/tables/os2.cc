@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // OS/2: Windows metrics and classification, version 1. Almost all of it is
 // fixed by the design (1000-unit em, full-width cells, ascender 860,
 // descender -140); the weight and vendor id come from the info-file.

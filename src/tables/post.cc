@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // post: version 3.0, no glyph names.
 #include "tables/tables.h"
 

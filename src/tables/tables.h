@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table builders. Each one appends exactly its table's bytes (padded to a
 // multiple of 4) to the writer it is given; the table loop prints the tag
 // line, sums, records and writes the table.

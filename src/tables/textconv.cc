@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 to Shift-JIS and UTF-16BE for the name table. The UTF-8 is decoded
 // here, so that the handling of malformed input is our own and the same for
 // both targets; each well-formed character is then encoded alone: in UTF-16BE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion of name strings from UTF-8 to the encodings of the name table's
 // record groups: Shift-JIS through glibc iconv, UTF-16BE directly.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Contour tracer: follows the unit edges between ink and blank pixels around
 // every closed boundary of a glyph bitmap and encodes each contour, one
 // off-curve point per edge midpoint, into the simple-glyph work record.

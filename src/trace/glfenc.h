@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simple-glyph encoder's point coding, shared by the encoder's contour
 // intake and the tracer, which encodes its runs as it walks them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Simple-glyph encoder: contours of off-curve points in, one TrueType glyph
 // description out. Every point gets its own flag byte (no repeats) and every
 // coordinate is a delta from the previous point, so the bytes stay exactly

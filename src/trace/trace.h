@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Outline tracing: one glyph bitmap in, one TrueType simple glyph out.
 //
 // The tracer follows the unit edges between ink and blank pixels around each

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Failure tests: every way a run can be cut short must leave either the
 complete new font or the older file, byte for byte, and nothing else.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A preloaded library that makes one kind of call fail, for the failure
 // tests: the Nth call of the kind set in KILN_FAIL_KIND (and, unless
 // KILN_FAIL_ONCE is set, every later one) fails as the system would fail it,
@@ -228,6 +229,14 @@ int linkat(int fd1, const char* from, int fd2, const char* to, int flags) {
   if (fails(kRename)) return errno = ENOSPC, -1;
   return next<int (*)(int, const char*, int, const char*, int)>("linkat")(fd1, from, fd2, to, flags);
 }
+
+// The forms a fortified build calls instead, where the buffer's size is
+// known to the compiler.
+int __open_2(const char* path, int flags) { return open(path, flags, 0); }
+int __open64_2(const char* path, int flags) { return open(path, flags, 0); }
+ssize_t __read_chk(int fd, void* buf, size_t n, size_t) { return read(fd, buf, n); }
+size_t __fread_chk(void* buf, size_t, size_t size, size_t n, FILE* f) { return fread(buf, size, n, f); }
+char* __fgets_chk(char* buf, size_t, int n, FILE* f) { return fgets(buf, n, f); }
 
 iconv_t iconv_open(const char* to, const char* from) {
   if (fails(kIconv)) return errno = EMFILE, iconv_t(-1);

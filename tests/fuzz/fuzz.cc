@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the fuzz targets: input files written by name into a scratch
 // directory (the readers take file names), one input cut into several
 // files, and a run of converter code with its log silenced.

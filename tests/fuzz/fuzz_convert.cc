@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: a whole conversion. The input is cut at "@@KILN@@" into the
 // info-file, jis_uni.txt and one to three pxg files. The info-file's first
 // line becomes "out", so the font always lands in the scratch directory and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the info-file reader on the whole input.
 #include "core/convert.h"
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the pxg reader on one to three files, cut from the input at
 // "@@KILN@@", with the strike invariants the table builders rely on checked
 // after a clean read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the tracer and encoder on one bitmap: the first byte is the
 // side (1 to 255), the rest its bits. A traced glyph has one point per unit
 // edge between ink and blank, and a length that is a multiple of 4.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the jis_uni.txt reader on the whole input.
 #include "fuzz.h"
 #include "core/glyphsrc.h"

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+// kilnfinish IN OUT: finishes a font of kilnfont's layout (see
+// finish/finish.h). OUT is written as kilnfont writes its font, so it is
+// never left partial; a failure leaves OUT as it was. Messages go to
+// standard error, exit status 1.
+//
+// kilnfinish --web IN DIR: writes DIR/BASE-S.woff2 for each strike of S
+// pixels, a font whose outlines are that strike's pixels (see web/web.h),
+// and DIR/index.html, a specimen page that loads them. BASE is IN's file
+// name without ".ttf". DIR is made if missing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/outfile.h"
+#include "finish/finish.h"
+#include "kiln_version.h"
+#include "web/web.h"
+
+namespace {
+
+int fail(const std::string& what) {
+  std::fprintf(stderr, "kilnfinish: %s\n", what.c_str());
+  return 1;
+}
+
+bool read_file(const char* path, std::vector<uint8_t>& data, struct stat& st) {
+  const int fd = open(path, O_RDONLY);
+  if (fd < 0) return false;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    data.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (ok && got < data.size()) {
+      const ssize_t k = read(fd, data.data() + got, data.size() - got);
+      if (k < 0 && errno == EINTR) continue;
+      ok = k > 0;
+      if (ok) got += size_t(k);
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+// Writes data the safe way (base/outfile.h): never a partial OUT, and an
+// existing OUT replaced only by the whole font.
+bool write_safely(const char* outname, const std::vector<uint8_t>& data, std::string& why) {
+  outfile o;
+  const char* err = open_output(o, outname);
+  if (!err && !data.empty() && std::fwrite(data.data(), 1, data.size(), o.f) != data.size()) err = "cannot write output";
+  if (!err) err = close_output(o, outname);
+  if (err) why = std::string(err) + " " + outname;
+  return !err;
+}
+
+// SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
+// plain decimal number.
+int64_t source_date_epoch() {
+  const char* s = std::getenv("SOURCE_DATE_EPOCH");
+  if (!s) return -1;
+  if (!*s || std::strlen(s) > 12) return -2;
+  int64_t v = 0;
+  for (; *s; ++s) {
+    if (*s < '0' || *s > '9') return -2;
+    v = v * 10 + (*s - '0');
+  }
+  return v;
+}
+
+// The base name of the web fonts: IN's last path component without ".ttf".
+std::string base_of(const std::string& in) {
+  std::string b = in.substr(in.rfind('/') == std::string::npos ? 0 : in.rfind('/') + 1);
+  if (b.size() > 4 && b.compare(b.size() - 4, 4, ".ttf") == 0) b.resize(b.size() - 4);
+  return b;
+}
+
+int web(const char* inname, const char* dir, const finish_opts& opts, const std::vector<uint8_t>& in) {
+  webset set;
+  std::string err;
+  if (!make_web_fonts(in.data(), in.size(), opts, set, err)) return fail(std::string(inname) + ": " + err);
+  if (mkdir(dir, 0777) != 0 && errno != EEXIST) return fail(std::string("cannot make directory ") + dir);
+  const std::string base = base_of(inname), d = std::string(dir) + "/";
+  std::string why;
+  for (const webfont& f : set.fonts)
+    if (!write_safely((d + base + "-" + std::to_string(f.size) + ".woff2").c_str(), f.woff2, why)) return fail(why);
+  const std::string page = specimen_page(set, base);
+  if (!write_safely((d + "index.html").c_str(), std::vector<uint8_t>(page.begin(), page.end()), why)) return fail(why);
+  return 0;
+}
+
+constexpr const char* kUsage = "usage: kilnfinish IN.ttf OUT.ttf\n       kilnfinish --web IN.ttf DIR\n";
+
+int run(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("kilnfinish %s\n", KILN_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const bool webfonts = argc == 4 && std::strcmp(argv[1], "--web") == 0;
+  if (argc != 3 && !webfonts) {
+    std::fputs(kUsage, stderr);
+    return 1;
+  }
+  const char* inname = argv[webfonts ? 2 : 1];
+  const char* outname = argv[webfonts ? 3 : 2];
+
+  std::vector<uint8_t> in;
+  struct stat ist {};
+  if (!read_file(inname, in, ist)) return fail(std::string("cannot read ") + inname);
+  // OUT may replace IN only when it is named by the same path.
+  struct stat ost {};
+  if (!webfonts && std::strcmp(inname, outname) != 0 && stat(outname, &ost) == 0 && ost.st_dev == ist.st_dev &&
+      ost.st_ino == ist.st_ino)
+    return fail(std::string(outname) + " is the input under another name");
+
+  finish_opts opts;
+  const int64_t epoch = source_date_epoch();
+  if (epoch == -2) return fail("SOURCE_DATE_EPOCH is not a number of seconds");
+  opts.stamp = epoch >= 0 ? epoch : int64_t(ist.st_mtime);
+  opts.restamp = epoch >= 0;
+
+  if (webfonts) return web(inname, outname, opts, in);
+  std::vector<uint8_t> out;
+  std::string err;
+  if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
+  std::string why;
+  if (!write_safely(outname, out, why)) return fail(why);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  guard_process();
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  }
+}

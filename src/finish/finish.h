@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// The finishing pass: takes a font of kilnfont's layout and rewrites the
+// values that clients distrust (glyph boxes and bearings, the extents in
+// head, hhea and OS/2, OS/2's ranges and version-4 fields, the italic angle,
+// the revision and timestamps, EBLC's line metrics, table lengths and
+// checksums) from the font itself, and re-encodes the glyph descriptions
+// compactly. Points, advances, cmap, names and bitmaps are kept as they are.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct finish_opts {
+  // Seconds since 1970 for head's created and modified; -1 leaves them as
+  // read. A stamp is written only over timestamps that are still 0 (as
+  // kilnfont writes them), unless restamp is set: a font finished once keeps
+  // its time when finished again.
+  int64_t stamp = -1;
+  bool restamp = false;
+};
+
+// Finishes the font in in[0..n) into out. Returns false with a one-line
+// reason in err, and out unspecified, for a font that cannot be read or is
+// not of kilnfont's layout (its 13 tables, or 11 without bitmaps).
+bool finish_font(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts, std::string& err);
