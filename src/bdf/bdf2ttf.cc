@@ -14,6 +14,7 @@
 #include "base/quit.h"
 #include "bdf/bdf.h"
 #include "core/convert.h"
+#include "finish/finish.h"
 #include "kiln_version.h"
 
 namespace {
@@ -194,6 +195,29 @@ int run(const options& opt) {
   } catch (const quit_signal& q) {
     if (!q.ok) {
       std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, q.message);
+      return 1;
+    }
+  }
+  // The font the core wrote is finished in place: every metric derived from
+  // the glyphs, as kilnfinish does. Its time is SOURCE_DATE_EPOCH, else that
+  // of the newest input, so the same inputs give the same bytes.
+  {
+    std::vector<uint8_t> raw, done;
+    struct stat st {};
+    std::string why;
+    finish_opts fo;
+    const int64_t epoch = source_date_epoch();
+    if (epoch == -2) why = "SOURCE_DATE_EPOCH is not a number of seconds";
+    fo.stamp = epoch;
+    fo.restamp = epoch >= 0;
+    if (epoch == -1)
+      for (const std::string& f : opt.fonts)
+        if (stat(f.c_str(), &st) == 0) fo.stamp = std::max<int64_t>(fo.stamp, int64_t(st.st_mtime));
+    if (why.empty() && !read_font_file(info->outname, raw, st)) why = "cannot read it back";
+    if (why.empty() && !finish_font(raw.data(), raw.size(), done, fo, why)) why = "cannot finish it: " + why;
+    if (why.empty()) write_font_file(info->outname, done, why);
+    if (!why.empty()) {
+      std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());
       return 1;
     }
   }

@@ -32,49 +32,6 @@ int fail(const std::string& what) {
   return 1;
 }
 
-bool read_file(const char* path, std::vector<uint8_t>& data, struct stat& st) {
-  const int fd = open(path, O_RDONLY);
-  if (fd < 0) return false;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) {
-    data.resize(size_t(st.st_size));
-    size_t got = 0;
-    while (ok && got < data.size()) {
-      const ssize_t k = read(fd, data.data() + got, data.size() - got);
-      if (k < 0 && errno == EINTR) continue;
-      ok = k > 0;
-      if (ok) got += size_t(k);
-    }
-  }
-  close(fd);
-  return ok;
-}
-
-// Writes data the safe way (base/outfile.h): never a partial OUT, and an
-// existing OUT replaced only by the whole font.
-bool write_safely(const char* outname, const std::vector<uint8_t>& data, std::string& why) {
-  outfile o;
-  const char* err = open_output(o, outname);
-  if (!err && !data.empty() && std::fwrite(data.data(), 1, data.size(), o.f) != data.size()) err = "cannot write output";
-  if (!err) err = close_output(o, outname);
-  if (err) why = std::string(err) + " " + outname;
-  return !err;
-}
-
-// SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
-// plain decimal number.
-int64_t source_date_epoch() {
-  const char* s = std::getenv("SOURCE_DATE_EPOCH");
-  if (!s) return -1;
-  if (!*s || std::strlen(s) > 12) return -2;
-  int64_t v = 0;
-  for (; *s; ++s) {
-    if (*s < '0' || *s > '9') return -2;
-    v = v * 10 + (*s - '0');
-  }
-  return v;
-}
-
 // The base name of the web fonts: IN's last path component without ".ttf".
 std::string base_of(const std::string& in) {
   std::string b = in.substr(in.rfind('/') == std::string::npos ? 0 : in.rfind('/') + 1);
@@ -90,9 +47,11 @@ int web(const char* inname, const char* dir, const finish_opts& opts, const std:
   const std::string base = base_of(inname), d = std::string(dir) + "/";
   std::string why;
   for (const webfont& f : set.fonts)
-    if (!write_safely((d + base + "-" + std::to_string(f.size) + ".woff2").c_str(), f.woff2, why)) return fail(why);
+    if (!write_font_file((d + base + "-" + std::to_string(f.size) + ".woff2").c_str(), f.woff2, why, "font/woff2"))
+      return fail(why);
   const std::string page = specimen_page(set, base);
-  if (!write_safely((d + "index.html").c_str(), std::vector<uint8_t>(page.begin(), page.end()), why)) return fail(why);
+  if (!write_font_file((d + "index.html").c_str(), std::vector<uint8_t>(page.begin(), page.end()), why, "text/html"))
+    return fail(why);
   return 0;
 }
 
@@ -117,7 +76,7 @@ int run(int argc, char** argv) {
 
   std::vector<uint8_t> in;
   struct stat ist {};
-  if (!read_file(inname, in, ist)) return fail(std::string("cannot read ") + inname);
+  if (!read_font_file(inname, in, ist)) return fail(std::string("cannot read ") + inname);
   // OUT may replace IN only when it is named by the same path.
   struct stat ost {};
   if (!webfonts && std::strcmp(inname, outname) != 0 && stat(outname, &ost) == 0 && ost.st_dev == ist.st_dev &&
@@ -135,7 +94,7 @@ int run(int argc, char** argv) {
   std::string err;
   if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
   std::string why;
-  if (!write_safely(outname, out, why)) return fail(why);
+  if (!write_font_file(outname, out, why)) return fail(why);
   return 0;
 }
 

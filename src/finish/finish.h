@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 struct finish_opts {
   // Seconds since 1970 for head's created and modified; -1 leaves them as
   // read. A stamp is written only over timestamps that are still 0 (as
@@ -24,3 +26,18 @@ struct finish_opts {
 // reason in err, and out unspecified, for a font that cannot be read or is
 // not of kilnfont's layout (its 13 tables, or 11 without bitmaps).
 bool finish_font(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts, std::string& err);
+
+// A regular file read whole into data, with its status in st; false when it
+// cannot be opened or read, or is not a regular file.
+bool read_font_file(const char* path, std::vector<uint8_t>& data, struct stat& st);
+
+// Writes data to outname the safe way (base/outfile.h): never a partial
+// file, and an existing one replaced only by the whole font; then tags it
+// with the type mime (extended attribute user.mime_type; a file system that
+// refuses it is not reported). False with the reason in why.
+bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why,
+                     const char* mime = "application/x-truetype");
+
+// SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
+// plain decimal number.
+int64_t source_date_epoch();
