@@ -301,7 +301,7 @@ def main():
     ap.add_argument('--browsers', default='chromium,firefox', help='those to run (while working on the fonts)')
     ap.add_argument('--keep', help='copy the specimen and the screenshots here')
     args = ap.parse_args()
-    tool = {t: os.path.join(os.path.abspath(args.build), t) for t in ('kilnfont', 'kilnfinish')}
+    tool = {t: os.path.join(os.path.abspath(args.build), t) for t in ('kilnfont', 'kilnfinish', 'bdf2ttf')}
     work = tempfile.mkdtemp(prefix='kiln-web.')
     try:
         d = os.path.join(work, 'example')
@@ -323,6 +323,17 @@ def main():
         files = sorted(os.listdir(out)) if os.path.isdir(out) else []
         check(files == ['example-12.woff2', 'example-14.woff2', 'example-16.woff2', 'index.html'],
               'kilnfinish --web writes %s' % files)
+        # bdf2ttf --web writes what kilnfinish --web makes of bdf2ttf's font.
+        env = dict(os.environ, SOURCE_DATE_EPOCH='1700000000')
+        pcf = '/usr/share/fonts/X11/misc/shnmk12.pcf.gz'
+        r = subprocess.run([tool['bdf2ttf'], '-q', '-o', 'b.ttf', '--web', 'w1', pcf], cwd=work, env=env,
+                           capture_output=True)
+        r2 = subprocess.run([tool['kilnfinish'], '--web', 'b.ttf', 'w2'], cwd=work, env=env, capture_output=True)
+        w1, w2 = (os.path.join(work, w) for w in ('w1', 'w2'))
+        same = r.returncode == 0 and r2.returncode == 0 and sorted(os.listdir(w1)) == ['b-12.woff2', 'index.html'] \
+            and all(open(os.path.join(w1, f), 'rb').read() == open(os.path.join(w2, f), 'rb').read()
+                    for f in os.listdir(w1))
+        check(same, 'bdf2ttf --web differs from kilnfinish --web: %s %s' % (r.stderr.decode(), r2.stderr.decode()))
         if not fails:
             specimen(args, src, out, work)
     finally:

@@ -16,6 +16,7 @@
 #include "core/convert.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
+#include "web/web.h"
 
 namespace {
 
@@ -27,12 +28,14 @@ constexpr const char* kUsage =
     "  --family NAME  the family name instead of FOUNDRY and FAMILY_NAME\n"
     "  --info FILE    weight, vendor id and all 32 name strings from an info-file\n"
     "  --map FILE     the JIS-to-Unicode table from FILE (jis_uni.txt format)\n"
+    "  --web DIR      also a WOFF2 font per strike, its pixels as outlines, and\n"
+    "                 a specimen page, in DIR (see kilnfinish --web)\n"
     "  -q             no report on standard output\n";
 
 [[noreturn]] void fail(const std::string& msg) { throw fonterror(msg); }
 
 struct options {
-  std::string out, family, info, map;
+  std::string out, family, info, map, web;
   bool quiet = false;
   std::vector<std::string> fonts;
 };
@@ -216,6 +219,8 @@ int run(const options& opt) {
     if (why.empty() && !read_font_file(info->outname, raw, st)) why = "cannot read it back";
     if (why.empty() && !finish_font(raw.data(), raw.size(), done, fo, why)) why = "cannot finish it: " + why;
     if (why.empty()) write_font_file(info->outname, done, why);
+    if (why.empty() && !opt.web.empty())
+      write_web_fonts(info->outname, done.data(), done.size(), fo, opt.web.c_str(), web_base(info->outname), why);
     if (!why.empty()) {
       std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());
       return 1;
@@ -252,8 +257,13 @@ int bdf2ttf_main(int argc, const char* const* argv) {
       return 0;
     } else if (a == "-q") {
       opt.quiet = true;
-    } else if (a == "-o" || a == "--family" || a == "--info" || a == "--map") {
-      if (!value(a == "-o" ? opt.out : a == "--family" ? opt.family : a == "--info" ? opt.info : opt.map)) return 1;
+    } else if (a == "-o" || a == "--family" || a == "--info" || a == "--map" || a == "--web") {
+      if (!value(a == "-o"         ? opt.out
+                 : a == "--family" ? opt.family
+                 : a == "--info"   ? opt.info
+                 : a == "--map"    ? opt.map
+                                   : opt.web))
+        return 1;
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "bdf2ttf: unknown option %s\n%s", a.c_str(), kUsage);
       return 1;

@@ -32,27 +32,9 @@ int fail(const std::string& what) {
   return 1;
 }
 
-// The base name of the web fonts: IN's last path component without ".ttf".
-std::string base_of(const std::string& in) {
-  std::string b = in.substr(in.rfind('/') == std::string::npos ? 0 : in.rfind('/') + 1);
-  if (b.size() > 4 && b.compare(b.size() - 4, 4, ".ttf") == 0) b.resize(b.size() - 4);
-  return b;
-}
-
 int web(const char* inname, const char* dir, const finish_opts& opts, const std::vector<uint8_t>& in) {
-  webset set;
   std::string err;
-  if (!make_web_fonts(in.data(), in.size(), opts, set, err)) return fail(std::string(inname) + ": " + err);
-  if (mkdir(dir, 0777) != 0 && errno != EEXIST) return fail(std::string("cannot make directory ") + dir);
-  const std::string base = base_of(inname), d = std::string(dir) + "/";
-  std::string why;
-  for (const webfont& f : set.fonts)
-    if (!write_font_file((d + base + "-" + std::to_string(f.size) + ".woff2").c_str(), f.woff2, why, "font/woff2"))
-      return fail(why);
-  const std::string page = specimen_page(set, base);
-  if (!write_font_file((d + "index.html").c_str(), std::vector<uint8_t>(page.begin(), page.end()), why, "text/html"))
-    return fail(why);
-  return 0;
+  return write_web_fonts(inname, in.data(), in.size(), opts, dir, web_base(inname), err) ? 0 : fail(err);
 }
 
 constexpr const char* kUsage = "usage: kilnfinish IN.ttf OUT.ttf\n       kilnfinish --web IN.ttf DIR\n";

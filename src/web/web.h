@@ -62,3 +62,12 @@ bool make_web_fonts(const uint8_t* in, size_t n, const finish_opts& opts, webset
 // Every sample block is placed at whole pixels and says where in data-left
 // and data-top, so that a screenshot can be measured against the bitmaps.
 std::string specimen_page(const webset& set, const std::string& base);
+
+// The base name of a font's web fonts: its file name without ".ttf".
+std::string web_base(const std::string& font);
+
+// make_web_fonts on the font called name, then DIR/BASE-S.woff2 for each
+// strike and DIR/index.html, each written the safe way; DIR is made if
+// missing. False with a one-line reason in err.
+bool write_web_fonts(const char* name, const uint8_t* in, size_t n, const finish_opts& opts, const char* dir,
+                     const std::string& base, std::string& err);
