@@ -92,3 +92,7 @@ inline uint8_t* be16(uint8_t* p, uint16_t v) {
   p[1] = uint8_t(v);
   return p + 2;
 }
+
+// Appends the 12 bytes that open a TrueType font: the version 1.0 and the
+// table count with its binary-search fields; the n table records follow.
+void sfnt_header(bewriter& w, uint32_t n);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Checksums and the binary-search fields shared by the directory and cmap.
+// Checksums, the binary-search fields shared by the directory and cmap, and
+// the opening of a font file.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -50,4 +51,13 @@ binsearch binsearch_for(uint32_t n) {
     ++b.log2;
   }
   return b;
+}
+
+void sfnt_header(bewriter& w, uint32_t n) {
+  const binsearch bs = binsearch_for(n);
+  w.u32(0x00010000);                    // sfntVersion
+  w.u16(uint16_t(n));                   // numTables
+  w.u16(uint16_t(16 * bs.pow2));        // searchRange
+  w.u16(bs.log2);                       // entrySelector
+  w.u16(uint16_t(16 * (n - bs.pow2)));  // rangeShift
 }

@@ -88,14 +88,9 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
 
   // The table directory, at the start of the file.
   say(ctx.info, "create table-index\n");
-  const binsearch bs = binsearch_for(uint32_t(ff.tbls));
   bewriter dir;
   dir.reserve(dirlen);
-  dir.u32(0x00010000);                                    // sfntVersion
-  dir.u16(uint16_t(ff.tbls));                             // numTables
-  dir.u16(uint16_t(16 * bs.pow2));                        // searchRange
-  dir.u16(bs.log2);                                       // entrySelector
-  dir.u16(uint16_t(16 * uint32_t(ff.tbls) - 16 * bs.pow2));  // rangeShift
+  sfnt_header(dir, uint32_t(ff.tbls));
   uint32_t offset = dirlen, adjpos = 0;
   for (int32_t i = 0; i < ff.tbls; ++i) {
     tablerec& rec = ff.tblrec[i];

@@ -392,13 +392,8 @@ struct outtable {
 
 void assemble(std::vector<outtable>& tables, std::vector<uint8_t>& out) {
   const uint32_t n = uint32_t(tables.size());
-  const binsearch bs = binsearch_for(n);
   bewriter w;
-  w.u32(0x00010000);                 // sfntVersion
-  w.u16(uint16_t(n));                // numTables
-  w.u16(uint16_t(16 * bs.pow2));     // searchRange
-  w.u16(bs.log2);                    // entrySelector
-  w.u16(uint16_t(16 * (n - bs.pow2)));  // rangeShift
+  sfnt_header(w, n);
   uint64_t at = 12 + 16 * uint64_t(n);
   size_t head = 0;
   for (outtable& t : tables) {

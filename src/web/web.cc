@@ -411,12 +411,7 @@ void build(const sfnt& f, const strike& k, uint16_t numGlyphs, std::vector<uint8
   // The directory, in kilnfont's order, which the finishing pass reads.
   bewriter w;
   const uint32_t n = uint32_t(tables.size());
-  const binsearch bs = binsearch_for(n);
-  w.u32(0x00010000);                    // sfntVersion
-  w.u16(uint16_t(n));                   // numTables
-  w.u16(uint16_t(16 * bs.pow2));        // searchRange
-  w.u16(bs.log2);                       // entrySelector
-  w.u16(uint16_t(16 * (n - bs.pow2)));  // rangeShift
+  sfnt_header(w, n);
   uint64_t at = 12 + 16 * uint64_t(n);
   for (outtable& t : tables) {
     const size_t len = t.b.size();
