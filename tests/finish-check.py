@@ -14,18 +14,15 @@ example; and refusals of damaged inputs (status 1, OUT untouched).
 usage: tests/finish-check.py --build DIR [CORPUS_FONT...]   (Debian's python3)
 """
 import argparse
-import functools
-import http.server
 import io
-import logging
 import os
 import shutil
-import signal
 import struct
 import subprocess
 import sys
 import tempfile
-import threading
+
+from clients import WARNINGS, check, fails, run_browser
 
 try:
     import freetype
@@ -96,29 +93,6 @@ REFUSED = [
     ('EBLC index format 1', lambda raw: patched(raw, first_subtable(raw), b'\x00\x01'),
      "not of kilnfont's layout: EBLC index or image format"),
 ]
-
-fails = []
-
-
-def check(ok, what):
-    if not ok:
-        fails.append(what)
-        print('FAIL:', what, flush=True)
-
-
-class Warnings(logging.Handler):
-    """Every fontTools warning or error, kept so that each step can fail on one."""
-    def __init__(self):
-        super().__init__(logging.WARNING)
-        self.seen = []
-
-    def emit(self, record):
-        self.seen.append(record.getMessage())
-
-
-WARNINGS = Warnings()
-logging.getLogger('fontTools').addHandler(WARNINGS)
-
 
 def run(cmd, env=None, **kw):
     return subprocess.run(cmd, capture_output=True, env=dict(os.environ, **(env or {})), **kw)
@@ -278,24 +252,11 @@ def firefox(path, work):
     open(os.path.join(site, 'index.html'), 'w').write(
         '<!DOCTYPE html><meta charset="utf-8"><style>@font-face{font-family:K;src:url(f.ttf)}'
         'body{font-family:K;font-size:48px}</style>亜あア漢字テスト')
-    class Quiet(http.server.SimpleHTTPRequestHandler):
-        def log_message(self, *a):
-            pass
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=site))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
     home, log = os.path.join(work, 'home'), os.path.join(work, 'ff')
     os.makedirs(os.path.join(home, 'profile'))
-    p = subprocess.Popen(['firefox-esr', '--headless', '--no-remote', '-profile', os.path.join(home, 'profile'),
-                          '--screenshot', os.path.join(work, 'shot.png'),
-                          'http://127.0.0.1:%d/index.html' % server.server_address[1]],
-                         env=dict(os.environ, HOME=home, MOZ_LOG='userfonts:5,sync', MOZ_LOG_FILE=log),
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-    try:
-        p.wait(timeout=120)
-    except subprocess.TimeoutExpired:
-        os.killpg(p.pid, signal.SIGKILL)
-        p.wait()
-    server.shutdown()
+    run_browser(['firefox-esr', '--headless', '--no-remote', '-profile', os.path.join(home, 'profile'),
+                 '--screenshot', os.path.join(work, 'shot.png'), '{url}'], site,
+                dict(os.environ, HOME=home, MOZ_LOG='userfonts:5,sync', MOZ_LOG_FILE=log))
     lines = []
     for f in os.listdir(work):
         if f.startswith('ff'):

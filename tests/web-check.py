@@ -15,17 +15,14 @@ grey.
 usage: tests/web-check.py --build DIR [--browsers chromium,firefox]   (Debian's python3)
 """
 import argparse
-import functools
 import html.parser
-import http.server
-import logging
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import threading
+
+from clients import WARNINGS, check, fails, run_browser
 
 try:
     import freetype
@@ -56,29 +53,6 @@ CHROMIUM = ['chromium', '--headless', '--no-sandbox', '--disable-gpu', '--disabl
 FIREFOX = ['firefox-esr', '--headless', '--no-remote', '-profile', '{profile}', '--window-size={w},{h}',
            '--screenshot', '{shot}', '{url}']
 BROWSERS = {'chromium': CHROMIUM, 'firefox': FIREFOX}
-
-fails = []
-
-
-def check(ok, what):
-    if not ok:
-        fails.append(what)
-        print('FAIL:', what, flush=True)
-    return ok
-
-
-class Warnings(logging.Handler):
-    def __init__(self):
-        super().__init__(logging.WARNING)
-        self.seen = []
-
-    def emit(self, record):
-        self.seen.append(record.getMessage())
-
-
-WARNINGS = Warnings()
-logging.getLogger('fontTools').addHandler(WARNINGS)
-
 
 def strike_bitmaps(path, size, codes):
     """code -> (ink array, left, top) of the strike of that size."""
@@ -241,34 +215,12 @@ def browse(browser, site, work, width, height):
     """The page's screenshot from one browser, run headless against a local
     server with a time limit; the browser's whole process group is killed
     afterwards."""
-    class Quiet(http.server.SimpleHTTPRequestHandler):
-        def log_message(self, *a):
-            pass
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=site))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
     home = os.path.join(work, browser)
     os.makedirs(os.path.join(home, 'profile'))
     shot = os.path.join(home, 'shot.png')
-    args = dict(profile=os.path.join(home, 'profile'), w=width, h=height, shot=shot,
-                url='http://127.0.0.1:%d/index.html' % server.server_address[1])
-    try:
-        p = subprocess.Popen([a.format(**args) for a in BROWSERS[browser]], env=dict(os.environ, HOME=home),
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-    except OSError as e:
-        server.shutdown()
-        check(False, '%s cannot be started: %s' % (browser, e))
+    args = dict(profile=os.path.join(home, 'profile'), w=width, h=height, shot=shot, url='{url}')
+    if not run_browser([a.format(**args) for a in BROWSERS[browser]], site, dict(os.environ, HOME=home)):
         return None
-    try:
-        p.wait(timeout=120)
-    except subprocess.TimeoutExpired:
-        check(False, '%s takes longer than 120 s' % browser)
-    finally:
-        try:
-            os.killpg(p.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        p.wait()
-        server.shutdown()
     return shot if check(os.path.exists(shot), '%s wrote no screenshot' % browser) else None
 
 
