@@ -473,6 +473,22 @@ FAMILY_COLUMNS = [('family', 'family'), ('style', 'style'), ('font', 'fonts'), (
                   ('freetype', 'FreeType'), ('bitmaps', 'strikes = BDF'), ('seconds', 's')]
 
 
+def print_columns(table):
+    """Prints rows of strings as aligned columns."""
+    width = [max(len(t[k]) for t in table) for k in range(len(table[0]))]
+    for t in table:
+        print('  '.join(v.ljust(w) for v, w in zip(t, width)).rstrip())
+
+
+def print_fails(rows):
+    """Prints every failure of the rows; returns the rows that failed."""
+    failed = [r for r in rows if r['fails']]
+    for r in failed:
+        for f in r['fails']:
+            print('FAIL %s: %s' % (r['font'], f))
+    return failed
+
+
 def families(fonts, tools, jobs, keep):
     """The --families run: prints the table and returns the exit status."""
     start = time.monotonic()
@@ -492,13 +508,8 @@ def families(fonts, tools, jobs, keep):
             rows[0]['fails'].append('"%s" %s for %s' % (family, style, ' and '.join(which)))
     table = [[t for _, t in FAMILY_COLUMNS]] + [
         [('%.1f' % r[k] if k == 'seconds' else str(r.get(k, '-'))) for k, _ in FAMILY_COLUMNS] for r in rows]
-    width = [max(len(t[k]) for t in table) for k in range(len(FAMILY_COLUMNS))]
-    for t in table:
-        print('  '.join(v.ljust(w) for v, w in zip(t, width)).rstrip())
-    failed = [r for r in rows if r['fails']]
-    for r in failed:
-        for f in r['fails']:
-            print('FAIL %s: %s' % (r['font'], f))
+    print_columns(table)
+    failed = print_fails(rows)
     print('%d fonts of %d families and styles converted by bdf2ttf and checked, %d failed, %.0f s' % (
         sum(len(g) for g in groups.values()), len(rows), len(failed), time.monotonic() - start))
     return 1 if failed else 0
@@ -574,13 +585,8 @@ def main():
             if n == 0:
                 print('|' + '---|' * (len(COLUMNS) - 1))
     else:
-        width = [max(len(t[k]) for t in table) for k in range(len(COLUMNS))]
-        for t in table:
-            print('  '.join(v.ljust(w) for v, w in zip(t, width)).rstrip())
-    failed = [r for r in jis if r['fails']]
-    for r in failed:
-        for f in r['fails']:
-            print('FAIL %s: %s' % (r['font'], f))
+        print_columns(table)
+    failed = print_fails(jis)
     if other:
         sets = {}
         for r in other:
