@@ -3,15 +3,11 @@
 // through a file that takes the output's name only when complete.
 #include "core/convert.h"
 
-#include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "base/outfile.h"
 #include "base/quit.h"
