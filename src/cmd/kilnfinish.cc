@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/heap.h"
 #include "base/outfile.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
@@ -84,6 +85,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   guard_process();
+  tune_heap();
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
