@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include <csignal>
-
+#include "base/heap.h"
+#include "base/outfile.h"
 #include "bdf/bdf.h"
 
 int main(int argc, char** argv) {
-  // Past a file size limit a write should fail and be reported, not kill
-  // the process.
-  std::signal(SIGXFSZ, SIG_IGN);
+  // Closed standard descriptors reopened, SIGPIPE and SIGXFSZ ignored (a
+  // write fails and is reported instead), and a temporary file removed on
+  // SIGINT, SIGTERM or SIGHUP.
+  guard_process();
+  tune_heap();
   return bdf2ttf_main(argc, argv);
 }
