@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The writer's streaming half: spilling buffered words to the font file.
+// The writer's streaming half: spilling buffered words to the font file, or
+// to the font assembled in memory.
 #include "base/bewriter.h"
 
 #include <fcntl.h>
@@ -27,20 +28,24 @@ void start_writeback(std::FILE* f) {
 }  // namespace
 
 void bewriter::spill() {
-  if (!sink) return;
+  if (!streams()) return;
   const size_t n = b.size() & ~size_t(3);  // whole words; the rest waits
   if (n == 0) return;
   emit(n, sumB32(b.data(), n));
 }
 
 void bewriter::spill_summed(uint32_t bsum) {
-  if (sink && !b.empty()) emit(b.size(), bsum);
+  if (streams() && !b.empty()) emit(b.size(), bsum);
 }
 
 void bewriter::emit(size_t n, uint32_t nsum) {
   sum += nsum;
-  if (std::fwrite(b.data(), 1, n, sink) != n) quit("cannot write output");
-  if ((spilled + n) / kWriteback != spilled / kWriteback) start_writeback(sink);
+  if (memsink) {
+    memsink->insert(memsink->end(), b.data(), b.data() + n);
+  } else {
+    if (std::fwrite(b.data(), 1, n, sink) != n) quit("cannot write output");
+    if ((spilled + n) / kWriteback != spilled / kWriteback) start_writeback(sink);
+  }
   spilled += n;
   b.erase(b.begin(), b.begin() + std::ptrdiff_t(n));
 }

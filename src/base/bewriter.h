@@ -23,13 +23,17 @@ binsearch binsearch_for(uint32_t n);
 struct bewriter {
   std::vector<uint8_t> b;  // the bytes not yet spilled
 
-  // Streaming for the big tables (glyf, EBDT): with a sink set, spill()
-  // writes the whole 32-bit words buffered so far to it and adds them to
-  // sum, so a table of megabytes passes through a small buffer. Without a
-  // sink, spill() does nothing and the table stays whole in b.
+  // Streaming for the big tables (glyf, EBDT): with a sink set (a file, or
+  // a font being assembled in memory), spill() appends the whole 32-bit
+  // words buffered so far to it and adds them to sum, so a table of
+  // megabytes passes through a small buffer. Without a sink, spill() does
+  // nothing and the table stays whole in b.
   std::FILE* sink = nullptr;
+  std::vector<uint8_t>* memsink = nullptr;
   uint64_t spilled = 0;  // bytes already written to the sink
   uint32_t sum = 0;      // sumB32 of those bytes
+
+  bool streams() const { return sink || memsink; }
 
   // Bytes written so far, spilled or not.
   uint64_t size() const { return spilled + b.size(); }

@@ -189,42 +189,40 @@ int run(const options& opt) {
   }
   if (!opt.quiet)
     for (const std::string& l : lines) std::printf("%s\n", l.c_str());
-  try {
+  // The font is made in memory and finished there (every metric derived
+  // from the glyphs, as kilnfinish does), then written once. Its time is
+  // SOURCE_DATE_EPOCH, else that of the newest input, so the same inputs
+  // give the same bytes.
+  std::string why;
+  std::vector<uint8_t> raw, done;
+  finish_opts fo;
+  const int64_t epoch = source_date_epoch();
+  if (epoch == -2) why = "SOURCE_DATE_EPOCH is not a number of seconds";
+  fo.stamp = epoch;
+  fo.restamp = epoch >= 0;
+  if (epoch == -1)
+    for (const std::string& f : opt.fonts)
+      if (struct stat st {}; stat(f.c_str(), &st) == 0) fo.stamp = std::max<int64_t>(fo.stamp, int64_t(st.st_mtime));
+  if (why.empty()) {
     try {
-      convert(*info, *src);
-    } catch (const std::bad_alloc&) {
-      quit("cannot malloc");
-    }
-  } catch (const quit_signal& q) {
-    if (!q.ok) {
-      std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, q.message);
-      return 1;
+      try {
+        convert_to_memory(*info, *src, raw);
+      } catch (const std::bad_alloc&) {
+        quit("cannot malloc");
+      }
+    } catch (const quit_signal& q) {
+      why = q.message;
     }
   }
-  // The font the core wrote is finished in place: every metric derived from
-  // the glyphs, as kilnfinish does. Its time is SOURCE_DATE_EPOCH, else that
-  // of the newest input, so the same inputs give the same bytes.
-  {
-    std::vector<uint8_t> raw, done;
-    struct stat st {};
-    std::string why;
-    finish_opts fo;
-    const int64_t epoch = source_date_epoch();
-    if (epoch == -2) why = "SOURCE_DATE_EPOCH is not a number of seconds";
-    fo.stamp = epoch;
-    fo.restamp = epoch >= 0;
-    if (epoch == -1)
-      for (const std::string& f : opt.fonts)
-        if (stat(f.c_str(), &st) == 0) fo.stamp = std::max<int64_t>(fo.stamp, int64_t(st.st_mtime));
-    if (why.empty() && !read_font_file(info->outname, raw, st)) why = "cannot read it back";
-    if (why.empty() && !finish_font(raw.data(), raw.size(), done, fo, why)) why = "cannot finish it: " + why;
-    if (why.empty()) write_font_file(info->outname, done, why);
-    if (why.empty() && !opt.web.empty())
-      write_web_fonts(info->outname, done.data(), done.size(), fo, opt.web.c_str(), web_base(info->outname), why);
-    if (!why.empty()) {
-      std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());
-      return 1;
-    }
+  if (why.empty() && !finish_font(raw.data(), raw.size(), done, fo, why)) why = "cannot finish it: " + why;
+  raw = std::vector<uint8_t>();
+  if (why.empty())
+    if (const char* err = put_font_file(info->outname, done)) why = err;
+  if (why.empty() && !opt.web.empty())
+    write_web_fonts(info->outname, done.data(), done.size(), fo, opt.web.c_str(), web_base(info->outname), why);
+  if (!why.empty()) {
+    std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());
+    return 1;
   }
   if (!opt.quiet) {
     int strikes = 0;

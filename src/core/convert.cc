@@ -19,12 +19,15 @@ namespace {
 
 constexpr const char* kWriteFailed = "cannot write output";
 
-void seek_to(std::FILE* out, uint32_t at) {
-  if (std::fseek(out, long(at), SEEK_SET) != 0) quit(kWriteFailed);
-}
-
-void write_all(std::FILE* out, const bewriter& w) {
-  if (!w.b.empty() && std::fwrite(w.b.data(), 1, w.b.size(), out) != w.b.size()) quit(kWriteFailed);
+// Writes w's bytes at position at of the font, whether a file or memory
+// (which is at least that long already).
+void write_at(const fontout& out, uint32_t at, const bewriter& w) {
+  if (out.mem) {
+    if (!w.b.empty()) std::memcpy(out.mem->data() + at, w.b.data(), w.b.size());
+    return;
+  }
+  if (std::fseek(out.f, long(at), SEEK_SET) != 0) quit(kWriteFailed);
+  if (!w.b.empty() && std::fwrite(w.b.data(), 1, w.b.size(), out.f) != w.b.size()) quit(kWriteFailed);
 }
 
 }  // namespace
@@ -51,15 +54,20 @@ void settables(fontfile& ff, bool withbmp) {
   }
 }
 
-void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
+void assemble(const fontout& out, fontfile& ff, fontctx& ctx) {
   const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
-  seek_to(out, dirlen);
+  if (out.mem) {
+    out.mem->assign(dirlen, 0);
+  } else if (std::fseek(out.f, long(dirlen), SEEK_SET) != 0) {
+    quit(kWriteFailed);
+  }
 
   // The table loop: build each table, sum it, record it, write it. The big
   // tables stream through the writer's buffer (they spill as they go); the
   // rest is written and summed here in one piece.
   bewriter w;
-  w.sink = out;
+  w.sink = out.f;
+  w.memsink = out.mem;
   for (int32_t i = 0; i < ff.tbls; ++i) {
     say(ctx.info, "table no.%2d   ...   ", i);
     tablerec& rec = ff.tblrec[i];
@@ -98,8 +106,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
     if (rec.tag == tag("head")) adjpos = offset + 8;
     offset += rec.length;
   }
-  seek_to(out, 0);
-  write_all(out, dir);
+  write_at(out, 0, dir);
 
   // head.checkSumAdjustment makes the whole file sum to 0xB1B0AFBA. The
   // tables are contiguous, aligned and padded, so the file's sum is the
@@ -110,8 +117,7 @@ void assemble(std::FILE* out, fontfile& ff, fontctx& ctx) {
   for (int32_t i = 0; i < ff.tbls; ++i) total += ff.tblrec[i].checkSum;
   bewriter adj;
   adj.u32(0xB1B0AFBAu - total);
-  seek_to(out, adjpos);
-  write_all(out, adj);
+  write_at(out, adjpos, adj);
 }
 
 void settype(const runinfo& info) {
@@ -123,7 +129,10 @@ void settype(const runinfo& info) {
   setxattr(outname, "user.mime_type", kMime, sizeof kMime - 1, 0);
 }
 
-void convert(const runinfo& info, glyphsrc& src) {
+namespace {
+
+// The conversion to out: a file when out.f is set, else memory.
+void build_font(const runinfo& info, glyphsrc& src, const fontout& out) {
   fontfile ff;
   settables(ff, info.withbmp);
 
@@ -154,12 +163,26 @@ void convert(const runinfo& info, glyphsrc& src) {
   } catch (const std::bad_alloc&) {
   }
 
+  if (out.mem) {
+    assemble(out, ff, ctx);
+    return;
+  }
   say(info, "open for output\n");
   flushlog(info);
-  outfile out;
-  create_output(out, info.outname);
-  assemble(out.f, ff, ctx);
-  commit_output(out, info.outname);
+  outfile file;
+  create_output(file, info.outname);
+  assemble(fontout{file.f, nullptr}, ff, ctx);
+  commit_output(file, info.outname);
   settype(info);
+}
+
+}  // namespace
+
+void convert(const runinfo& info, glyphsrc& src) {
+  build_font(info, src, fontout{});
   quit("");
+}
+
+void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font) {
+  build_font(info, src, fontout{nullptr, &font});
 }

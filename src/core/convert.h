@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "core/runinfo.h"
 #include "core/glyphsrc.h"
@@ -29,11 +30,18 @@ struct fontfile {
 // Fixes the table list: every table, or all but EBDT and EBLC.
 void settables(fontfile& ff, bool withbmp);
 
-// Writes the font to out (opened for writing): the tables from position
-// 12 + 16 * tbls on, then the directory at 0 and head.checkSumAdjustment.
-// Releases the strike store after the last table. Ends the run with
-// "cannot write output" when a seek or a write fails. The caller closes out.
-void assemble(std::FILE* out, fontfile& ff, fontctx& ctx);
+// Where assemble puts the font: the file f (opened for writing), or when f
+// is null the buffer mem.
+struct fontout {
+  std::FILE* f = nullptr;
+  std::vector<uint8_t>* mem = nullptr;
+};
+
+// Writes the font to out: the tables from position 12 + 16 * tbls on, then
+// the directory at 0 and head.checkSumAdjustment. Releases the strike store
+// after the last table. Ends the run with "cannot write output" when a seek
+// or a write fails. The caller closes a file.
+void assemble(const fontout& out, fontfile& ff, fontctx& ctx);
 
 // Tags the closed output file info.outname with the type "application/x-truetype"
 // (extended attribute user.mime_type); a refusal is not reported.
@@ -44,3 +52,9 @@ void settype(const runinfo& info);
 // renamed over the output when complete. Prints the log from "set g" on and
 // ends the run through quit(), with "complete" or an error.
 [[noreturn]] void convert(const runinfo& info, glyphsrc& src);
+
+// The same conversion into font, in memory, for commands that work on the
+// font further before writing it (info.outname is not used). Returns when
+// the font is complete; a failure ends the run through quit() with its
+// message, as convert does.
+void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font);

@@ -38,6 +38,11 @@ bool read_font_file(const char* path, std::vector<uint8_t>& data, struct stat& s
 bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why,
                      const char* mime = "application/x-truetype");
 
+// The same, returning the message alone ("cannot output", "cannot write
+// output"), without the name, or nullptr when done.
+const char* put_font_file(const char* outname, const std::vector<uint8_t>& data,
+                          const char* mime = "application/x-truetype");
+
 // SOURCE_DATE_EPOCH as seconds since 1970: -1 when unset, -2 when not a
 // plain decimal number.
 int64_t source_date_epoch();

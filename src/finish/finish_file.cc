@@ -31,13 +31,18 @@ bool read_font_file(const char* path, std::vector<uint8_t>& data, struct stat& s
   return ok;
 }
 
-bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why, const char* mime) {
+const char* put_font_file(const char* outname, const std::vector<uint8_t>& data, const char* mime) {
   outfile o;
   const char* err = open_output(o, outname);
   if (!err && !data.empty() && std::fwrite(data.data(), 1, data.size(), o.f) != data.size()) err = "cannot write output";
   if (!err) err = close_output(o, outname);
-  if (err) why = std::string(err) + " " + outname;
   if (!err) setxattr(outname, "user.mime_type", mime, std::strlen(mime), 0);
+  return err;
+}
+
+bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why, const char* mime) {
+  const char* err = put_font_file(outname, data, mime);
+  if (err) why = std::string(err) + " " + outname;
   return !err;
 }
 
