@@ -9,9 +9,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "finish/finish_int.h"
+#include "trace/glfenc.h"
 #include "base/bewriter.h"
+#include "base/threads.h"
 
 namespace {
 
@@ -171,162 +176,237 @@ bool says_italic(const std::string& s) {
   return l.find("italic") != std::string::npos || l.find("oblique") != std::string::npos;
 }
 
-// A glyph description read into its points.
-struct glyphpts {
-  int16_t contours = 0;
-  std::vector<uint16_t> ends;
-  std::vector<uint8_t> instructions;
-  std::vector<uint8_t> flags;  // per point: bit 0 on-curve, bit 6 overlap (first point)
-  std::vector<int32_t> x, y;
+// Scratch room for one glyph's flags and coordinate bytes, kept from glyph
+// to glyph: each buffer only grows, and is written through raw pointers
+// within the room it has.
+struct glyphscratch {
+  std::vector<uint8_t> flags;  // per point, as read, then as written
+  std::vector<uint8_t> fold;   // the written flags with their runs folded
+  std::vector<uint8_t> xs, ys; // the written coordinate bytes of each axis
+
+  static uint8_t* room(std::vector<uint8_t>& v, size_t n) {
+    if (v.size() < n) v.resize(n);
+    return v.data();
+  }
 };
 
-void read_glyph(const bereader& g, glyphpts& p) {
-  p.contours = int16_t(g.u16(0));
-  if (p.contours < 0) refuse("not of kilnfont's layout: a composite glyph");
-  p.ends.resize(size_t(p.contours));
+// One axis of a glyph, read and written anew.
+struct axisout {
+  int16_t lo = 0, hi = 0;  // the least and the greatest coordinate
+  size_t used = 0;         // bytes written
+};
+
+// Reads the points' deltas on one axis (flag bits short_ and same) from q
+// on, sums them into the coordinates (kept in the 16-bit range) and writes
+// each delta anew at out, its new flag bits replacing the read ones in fl.
+// Returns where the axis's bytes end. The traced outlines' flags follow no
+// pattern a branch predictor could learn, so the delta is picked by
+// arithmetic, wherever two bytes are there to look at.
+template <uint8_t short_, uint8_t same>
+const uint8_t* refit_axis(const bereader& g, const uint8_t* q, uint8_t* fl, size_t points, uint8_t* out,
+                          axisout& ax) {
+  const uint8_t* const end = g.d + g.len;
+  uint8_t* const out0 = out;
+  int32_t c = 0, mn = 32767, mx = -32768;
+  for (size_t i = 0; i < points; ++i) {
+    const uint32_t f = fl[i];
+    const int32_t sh = (f & short_) != 0, sm = (f & same) != 0;
+    const int32_t lng = (1 - sh) & (1 - sm);  // a two-byte delta
+    int32_t d = 0;
+    if (end - q >= 2) {
+      const int32_t b0 = q[0], b1 = q[1];
+      const int32_t neg = sm - 1;  // all ones when a short delta is negative
+      const int32_t small = (b0 ^ neg) - neg;
+      const int32_t word = int16_t(uint16_t(b0 << 8 | b1));
+      d = (small & -sh) | (word & -lng);
+      q += sh + 2 * lng;
+    } else if (sh) {
+      if (q >= end) g.fail();
+      d = sm ? *q : -int32_t(*q);
+      ++q;
+    } else if (lng) {
+      g.fail();
+    }
+    c += d;
+    if (c < -32768 || c > 32767) refuse("not of kilnfont's layout: a point outside the 16-bit range");
+    mn = std::min(mn, c);
+    mx = std::max(mx, c);
+    fl[i] = uint8_t((f & ~uint32_t(short_ | same)) | encode_delta(int16_t(d), same, short_, out));
+  }
+  ax.lo = int16_t(points ? mn : 0);
+  ax.hi = int16_t(points ? mx : 0);
+  ax.used = size_t(out - out0);
+  return q;
+}
+
+// Reads one glyph description of g (the description's own bytes) and
+// writes it to w as a WOFF2 decoder rebuilds it, so that a font made into
+// WOFF2 and back has this very glyf table:
+// - the box from the points;
+// - a flag per point, each run of equal flags folded into the first with a
+//   count of the rest (at most 255; a run of two is folded too, into as
+//   many bytes);
+// - deltas of 1 to 255 in one byte with the sign in the flag, an unchanged
+//   coordinate in no byte, other deltas in two;
+// - zeros to a multiple of 4.
+// The points are not changed, so each delta is the one read; only its
+// coding may change. Returns the number of points; box.ink is set.
+size_t refit_glyph(const bereader& g, glyphscratch& k, finbox& box, uint16_t& contours, bewriter& w) {
+  const int16_t nc = int16_t(g.u16(0));
+  if (nc < 0) refuse("not of kilnfont's layout: a composite glyph");
+  contours = uint16_t(nc);
   int32_t last = -1;
-  for (int c = 0; c < p.contours; ++c) {
-    p.ends[size_t(c)] = g.u16(10 + 2 * uint64_t(c));
-    if (int32_t(p.ends[size_t(c)]) < last || p.ends[size_t(c)] == 0xFFFF)
-      refuse("broken glyf table: contour ends out of order");
-    last = p.ends[size_t(c)];
+  for (int c = 0; c < nc; ++c) {
+    const uint16_t e = g.u16(10 + 2 * uint64_t(c));
+    if (int32_t(e) < last || e == 0xFFFF) refuse("broken glyf table: contour ends out of order");
+    last = e;
   }
   const size_t points = size_t(last + 1);
-  uint64_t at = 10 + 2 * uint64_t(p.contours);
-  const uint16_t ilen = g.u16(at);
-  at += 2;
-  g.need(at, ilen);
-  p.instructions.assign(g.d + at, g.d + at + ilen);
-  at += ilen;
-  p.flags.clear();
-  while (p.flags.size() < points) {
+  const uint64_t ilenat = 10 + 2 * uint64_t(nc);
+  const uint16_t ilen = g.u16(ilenat);
+  g.need(ilenat + 2, ilen);
+
+  // The flags as read, runs unfolded.
+  uint64_t at = ilenat + 2 + ilen;
+  uint8_t* fl = glyphscratch::room(k.flags, points);
+  for (size_t i = 0; i < points;) {
     const uint8_t f = g.u8(at++);
     size_t times = 1;
     if (f & 0x08) times += g.u8(at++);
-    if (times > points - p.flags.size()) refuse("broken glyf table: flags repeat past the last point");
-    p.flags.insert(p.flags.end(), times, f);
+    if (times > points - i) refuse("broken glyf table: flags repeat past the last point");
+    if (times == 1) fl[i] = f;  // the tracer's flags come one by one
+    else std::memset(fl + i, f, times);
+    i += times;
   }
-  p.x.resize(points);
-  p.y.resize(points);
-  for (int axis = 0; axis < 2; ++axis) {
-    const uint8_t short_ = axis ? 0x04 : 0x02, same = axis ? 0x20 : 0x10;
-    std::vector<int32_t>& v = axis ? p.y : p.x;
-    int32_t c = 0;
-    for (size_t i = 0; i < points; ++i) {
-      const uint8_t f = p.flags[i];
-      if (f & short_) {
-        const int32_t d = g.u8(at++);
-        c += f & same ? d : -d;
-      } else if (!(f & same)) {
-        c += int16_t(g.u16(at));
-        at += 2;
-      }
-      if (c < -32768 || c > 32767) refuse("not of kilnfont's layout: a point outside the 16-bit range");
-      v[i] = c;
-    }
-  }
-  for (uint8_t& f : p.flags) f &= 0x01;
-  if (points && (g.u8(10 + 2 * uint64_t(p.contours) + 2 + ilen) & 0x40)) p.flags[0] |= 0x40;
-}
 
-// Writes the glyph as a WOFF2 decoder rebuilds it, so that a font made into
-// WOFF2 and back has this very glyf table: the box from the points; a flag
-// per point, each run of equal flags folded into the first with a count of
-// the rest (at most 255; a run of two is folded too, into as many bytes);
-// deltas of 1 to 255 in one byte with the sign in the flag, an unchanged
-// coordinate in no byte, other deltas in two (they fit: the points were read
-// from 16-bit deltas and lie in the 16-bit range); then zeros to a multiple
-// of 4.
-void write_glyph(const glyphpts& p, finbox& box, bewriter& w) {
-  const size_t points = p.x.size();
-  box = finbox{};
-  box.ink = true;
-  if (points) {
-    box.xMin = box.xMax = int16_t(p.x[0]);
-    box.yMin = box.yMax = int16_t(p.y[0]);
-  }
-  for (size_t i = 1; i < points; ++i) {
-    box.xMin = std::min(box.xMin, int16_t(p.x[i]));
-    box.xMax = std::max(box.xMax, int16_t(p.x[i]));
-    box.yMin = std::min(box.yMin, int16_t(p.y[i]));
-    box.yMax = std::max(box.yMax, int16_t(p.y[i]));
-  }
-  const size_t start = w.size();
-  w.i16(p.contours);  // numberOfContours
-  w.i16(box.xMin);    // xMin
-  w.i16(box.yMin);    // yMin
-  w.i16(box.xMax);    // xMax
-  w.i16(box.yMax);    // yMax
-  for (uint16_t e : p.ends) w.u16(e);  // endPtsOfContours
-  w.u16(uint16_t(p.instructions.size()));                   // instructionLength
-  w.bytes(p.instructions.data(), p.instructions.size());  // instructions
-  bewriter xs, ys;
-  int last = -1, repeats = 0;
-  size_t run = 0;  // where the flag byte of the current run is
-  int32_t px = 0, py = 0;
+  // Each axis: its deltas read, summed into the box (and kept in the 16-bit
+  // range) and written anew, the new flag bits or-ed into the flag.
+  const uint8_t* q = g.d + at;
+  axisout ax[2];
+  q = refit_axis<0x02, 0x10>(g, q, fl, points, glyphscratch::room(k.xs, 2 * points), ax[0]);
+  refit_axis<0x04, 0x20>(g, q, fl, points, glyphscratch::room(k.ys, 2 * points), ax[1]);
+  int16_t lo[2] = {ax[0].lo, ax[1].lo}, hi[2] = {ax[0].hi, ax[1].hi};
+  size_t used[2] = {ax[0].used, ax[1].used};
+  box = finbox{lo[0], lo[1], hi[0], hi[1], true};
+
+  // The flags written: on-curve kept, overlap kept on the first point
+  // only, runs folded. Without branches, for the same reason: the current
+  // run's flag byte is at r and its count, once it has one, right after.
+  uint8_t* const fold0 = glyphscratch::room(k.fold, 2 * points + 1);
+  ptrdiff_t r = -1;
+  int lastflag = -1, repeats = 0;
+  const uint8_t overlap = points ? uint8_t(fl[0] & 0x40) : 0;
   for (size_t i = 0; i < points; ++i) {
-    int flag = p.flags[i];
-    const int32_t d[2] = {p.x[i] - px, p.y[i] - py};
-    for (int axis = 0; axis < 2; ++axis) {
-      const int short_ = axis ? 0x04 : 0x02, same = axis ? 0x20 : 0x10;
-      bewriter& o = axis ? ys : xs;
-      if (d[axis] == 0) {
-        flag |= same;
-      } else if (d[axis] > -256 && d[axis] < 256) {
-        flag |= short_ | (d[axis] > 0 ? same : 0);
-        o.u8(uint8_t(d[axis] < 0 ? -d[axis] : d[axis]));
-      } else {
-        o.i16(int16_t(d[axis]));
-      }
-    }
-    if (flag == last && repeats != 255) {
-      w.b[run] |= 0x08;  // REPEAT_FLAG on the run's flag byte
-      ++repeats;
-    } else {
-      if (repeats) w.u8(uint8_t(repeats));  // the finished run's count
-      run = w.b.size();
-      w.u8(uint8_t(flag));
-      repeats = 0;
-    }
-    last = flag;
-    px = p.x[i];
-    py = p.y[i];
+    const int flag = (fl[i] & 0x37) | (i == 0 ? overlap : 0);
+    const int more = (flag == lastflag) & (repeats != 255);  // REPEAT_FLAG on the run's flag byte
+    const ptrdiff_t next = r + 1 + (repeats > 0);
+    r = next - more * (next - r);
+    repeats = more * (repeats + 1);
+    fold0[r] = uint8_t(flag | (repeats > 0 ? 0x08 : 0));
+    fold0[r + 1] = uint8_t(repeats);  // the run's count, or room the next run takes
+    lastflag = flag;
   }
-  if (repeats) w.u8(uint8_t(repeats));
-  w.bytes(xs.b.data(), xs.b.size());
-  w.bytes(ys.b.data(), ys.b.size());
-  while ((w.size() - start) % 4) w.u8(0);
+  uint8_t* const o = fold0 + (r + 1 + (repeats > 0));
+  const size_t start = w.b.size();
+  w.i16(nc);         // numberOfContours
+  w.i16(box.xMin);   // xMin
+  w.i16(box.yMin);   // yMin
+  w.i16(box.xMax);   // xMax
+  w.i16(box.yMax);   // yMax
+  w.bytes(g.d + 10, 2 * size_t(nc) + 2 + ilen);  // endPtsOfContours, instructionLength, instructions
+  w.bytes(fold0, size_t(o - fold0));              // flags
+  w.bytes(k.xs.data(), used[0]);                  // xCoordinates
+  w.bytes(k.ys.data(), used[1]);                  // yCoordinates
+  while ((w.b.size() - start) % 4) w.u8(0);
+  return points;
 }
 
-// Reads every glyph of glyf through loca and writes it anew into glyf,
-// recording each glyph's box and the new offsets.
+// The glyphs first..end-1 of glyf, re-encoded into out, with what they
+// give the tables after glyf. A part runs on a thread of its own, so it
+// keeps its failure for the caller instead of throwing it.
+struct glyfpart {
+  size_t first = 0, end = 0;
+  bewriter* out = nullptr;
+  std::vector<uint32_t> at;  // per glyph and one past: offset from the part's start in out
+  uint16_t maxPoints = 0, maxContours = 0;
+  const char* error = nullptr;
+};
+
+void refit_part(const input& font, uint16_t locaFormat, finfont& f, glyfpart& part) noexcept {
+  try {
+    const fintable& tg = font.get("glyf");
+    const bereader lr = font.get("loca").reader();
+    const auto offset = [&](size_t i) { return locaFormat ? uint64_t(lr.u32(4 * i)) : 2 * uint64_t(lr.u16(2 * i)); };
+    bewriter& w = *part.out;
+    const uint64_t base = w.size();
+    part.at.resize(part.end - part.first + 1);
+    glyphscratch k;
+    uint64_t from = offset(part.first);
+    for (size_t i = part.first; i < part.end; ++i) {
+      const uint64_t to = offset(i + 1);
+      if (to < from || to > tg.n) refuse("broken loca table: offsets out of order or past glyf");
+      part.at[i - part.first] = uint32_t(w.size() - base);
+      // A glyph without contours keeps no bytes: it has no outline.
+      const bereader g{tg.d + from, size_t(to - from), tg.broken, true};
+      if (to > from && int16_t(g.u16(0)) != 0) {
+        uint16_t contours = 0;
+        const size_t points = refit_glyph(g, k, f.box[i], contours, w);
+        part.maxPoints = std::max<uint16_t>(part.maxPoints, uint16_t(points));
+        part.maxContours = std::max<uint16_t>(part.maxContours, contours);
+      }
+      if (w.size() - base > 0xFFFFFFFCu) refuse("glyf table too large");
+      from = to;
+    }
+    part.at.back() = uint32_t(w.size() - base);
+  } catch (const read_error& e) {
+    part.error = e.message;
+  } catch (const std::bad_alloc&) {
+    part.error = "out of memory";
+  }
+}
+
+// Reads every glyph of glyf through loca and writes it anew to glyf (the
+// end of w), recording each glyph's box and the new offsets. With a second
+// core, the second half of the glyphs is done on a thread into a buffer of
+// its own, appended after the first; a failure is reported as the glyphs
+// one after another would meet it.
 void refit_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& glyf, std::vector<uint32_t>& loca,
                 uint16_t& maxPoints, uint16_t& maxContours) {
-  const fintable& tg = font.get("glyf");
-  const bereader lr = font.get("loca").reader();
   const size_t n = f.numGlyphs;
   f.box.assign(n, finbox{});
-  loca.assign(n + 1, 0);
-  glyphpts p;
-  maxPoints = maxContours = 0;
-  const auto offset = [&](size_t i) { return locaFormat ? uint64_t(lr.u32(4 * i)) : 2 * uint64_t(lr.u16(2 * i)); };
-  uint64_t from = offset(0);
-  for (size_t i = 0; i < n; ++i) {
-    const uint64_t to = offset(i + 1);
-    if (to < from || to > tg.n) refuse("broken loca table: offsets out of order or past glyf");
-    loca[i] = uint32_t(glyf.size());
-    if (to > from) {
-      read_glyph(bereader{tg.d + from, size_t(to - from), tg.broken, true}, p);
-      if (p.contours > 0) {
-        write_glyph(p, f.box[i], glyf);
-        maxPoints = std::max<uint16_t>(maxPoints, uint16_t(p.x.size()));
-        maxContours = std::max<uint16_t>(maxContours, uint16_t(p.contours));
-      }
+  const size_t base = glyf.b.size();
+  constexpr size_t kAlone = 512;  // fewer glyphs are not worth a thread
+  const bool split = n >= kAlone && usable_cores() > 1;
+  bewriter rest;
+  glyfpart parts[2];
+  parts[0].end = parts[1].first = split ? n / 2 : n;
+  parts[1].end = n;
+  parts[0].out = &glyf;
+  parts[1].out = &rest;
+  std::thread helper;
+  if (split) {
+    rest.reserve(font.get("glyf").n / 2 + n * 4);
+    try {
+      const workers_masked held;
+      helper = std::thread(refit_part, std::cref(font), locaFormat, std::ref(f), std::ref(parts[1]));
+    } catch (const std::system_error&) {
     }
-    if (glyf.size() > 0xFFFFFFFCu) refuse("glyf table too large");
-    from = to;
   }
-  loca[n] = uint32_t(glyf.size());
+  refit_part(font, locaFormat, f, parts[0]);
+  if (helper.joinable()) helper.join();
+  else if (parts[0].error == nullptr && parts[1].first < n) refit_part(font, locaFormat, f, parts[1]);
+  for (const glyfpart& p : parts)
+    if (p.error) refuse(p.error);
+
+  loca.assign(n + 1, 0);
+  for (size_t i = 0; i < parts[0].end; ++i) loca[i] = parts[0].at[i - parts[0].first];
+  const uint32_t first_size = uint32_t(glyf.b.size() - base);
+  for (size_t i = parts[1].first; i < n; ++i) loca[i] = first_size + parts[1].at[i - parts[1].first];
+  glyf.bytes(rest.b.data(), rest.b.size());
+  if (glyf.b.size() - base > 0xFFFFFFFCu) refuse("glyf table too large");
+  loca[n] = uint32_t(glyf.b.size() - base);
+  maxPoints = std::max(parts[0].maxPoints, parts[1].maxPoints);
+  maxContours = std::max(parts[0].maxContours, parts[1].maxContours);
 }
 
 // EBLC with each strike's line metrics taken from its glyphs' metrics and
@@ -385,32 +465,50 @@ size_t refit_eblc(const fintable& t, uint16_t numGlyphs, bewriter& w) {
   return ebdt;
 }
 
-struct outtable {
-  uint32_t tag;
-  std::vector<uint8_t> b;
+// The finished font, written table by table in directory order into one
+// buffer; the directory's room comes first and is filled in last.
+struct outfont {
+  struct rec {
+    uint32_t tag = 0;
+    size_t at = 0, len = 0;
+  };
+  bewriter w;
+  rec recs[kLayoutTables];
+  uint32_t count = 0;
+
+  void open(const char* tg) { recs[count] = rec{tag4(tg), w.b.size(), 0}; }
+  void close() {
+    recs[count].len = w.b.size() - recs[count].at;
+    w.pad4();
+    if (w.b.size() > 0xFFFFFFFFu) refuse("finished font too large");
+    ++count;
+  }
+  // The directory, each table's checksum, and head's checkSumAdjustment.
+  void finish(std::vector<uint8_t>& out) {
+    bewriter dir;
+    sfnt_header(dir, count);
+    uint32_t total = 0, headat = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      const rec& r = recs[i];
+      const uint32_t sum = sumB32(w.b.data() + r.at, (r.len + 3) & ~size_t(3));
+      total += sum;
+      dir.u32(r.tag);              // tag
+      dir.u32(sum);                // checkSum
+      dir.u32(uint32_t(r.at));     // offset
+      dir.u32(uint32_t(r.len));    // length
+      if (r.tag == tag4("head")) headat = uint32_t(r.at);
+    }
+    std::memcpy(w.b.data(), dir.b.data(), dir.b.size());
+    // The tables are contiguous and padded, so the file's sum is the
+    // directory's plus the tables'.
+    total += sumB32(dir.b.data(), dir.b.size());
+    w.put_u32(headat + 8, 0xB1B0AFBAu - total);  // checkSumAdjustment
+    out = std::move(w.b);
+  }
 };
 
-void assemble(std::vector<outtable>& tables, std::vector<uint8_t>& out) {
-  const uint32_t n = uint32_t(tables.size());
-  bewriter w;
-  sfnt_header(w, n);
-  uint64_t at = 12 + 16 * uint64_t(n);
-  size_t head = 0;
-  for (outtable& t : tables) {
-    const size_t len = t.b.size();
-    t.b.resize((len + 3) & ~size_t(3), 0);
-    if (at + t.b.size() > 0xFFFFFFFFu) refuse("finished font too large");
-    w.u32(t.tag);                               // tag
-    w.u32(sumB32(t.b.data(), t.b.size()));      // checkSum
-    w.u32(uint32_t(at));                        // offset
-    w.u32(uint32_t(len));                       // length
-    if (t.tag == tag4("head")) head = size_t(at);
-    at += t.b.size();
-  }
-  for (const outtable& t : tables) w.bytes(t.b.data(), t.b.size());
-  w.put_u32(head + 8, 0xB1B0AFBAu - sumB32(w.b.data(), w.b.size()));  // checkSumAdjustment
-  out = std::move(w.b);
-}
+// The size of OS/2 as finish_os2 writes it (version 4).
+constexpr size_t kOS2Size = 96;
 
 void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts) {
   input font;
@@ -448,16 +546,51 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   pr.need(0, 32);
   if (pr.u32(0) != 0x00030000) refuse("not of kilnfont's layout: post of another version");
 
-  std::vector<outtable> tables;
-  const auto copy = [&](const fintable& t, size_t len) {
-    tables.push_back({t.tag, std::vector<uint8_t>(t.d, t.d + len)});
-  };
+  std::string subfamily, version;
+  const size_t nameLength = read_name(font.get("name"), subfamily, version);
+  f.italic = says_italic(subfamily);
+  const size_t cmapLength = read_cmap(font.get("cmap"), f.numGlyphs, f.cmap);
+  const fintable& gasp = font.get("gasp");
+  const size_t gaspLength = 4 + 4 * size_t(gasp.reader().u16(2));
+  gasp.reader().need(0, gaspLength);
+  bewriter eblc;
+  size_t ebdtLength = 0;
+  if (font.bitmaps) {
+    ebdtLength = refit_eblc(font.get("EBLC"), f.numGlyphs, eblc);
+    font.get("EBDT").reader().need(0, ebdtLength);
+  }
 
-  // glyf first: its boxes feed every extent.
-  bewriter glyf;
+  // The tables in directory order. The finished font is about as long as
+  // the input: room for it is taken once (re-encoded glyphs may grow by a
+  // byte a point at most, loca may double; a larger font grows the buffer).
+  outfont o;
+  o.w.reserve(n + n / 4 + 4 * uint64_t(f.numGlyphs) + 4096);
+  o.w.zeros(12 + 16 * (font.bitmaps ? 13 : 11));
+  const auto copy = [&o](const fintable& t, size_t len) {
+    o.recs[o.count] = outfont::rec{t.tag, o.w.b.size(), 0};
+    o.w.bytes(t.d, len);
+    o.close();
+  };
+  if (font.bitmaps) {
+    copy(font.get("EBDT"), ebdtLength);
+    o.open("EBLC");
+    o.w.bytes(eblc.b.data(), eblc.b.size());
+    o.close();
+  }
+  // OS/2 needs the glyphs' boxes: its room now, its bytes once glyf is done.
+  o.open("OS/2");
+  const size_t os2at = o.w.b.size();
+  o.w.zeros(kOS2Size);
+  o.close();
+  copy(font.get("cmap"), cmapLength);
+  copy(gasp, gaspLength);
+
+  // glyf: every glyph re-encoded, its box feeding every extent.
   std::vector<uint32_t> loca;
   uint16_t maxPoints = 0, maxContours = 0;
-  refit_glyf(font, locaFormat, f, glyf, loca, maxPoints, maxContours);
+  o.open("glyf");
+  refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
+  o.close();
   if (loca.back() > 0x1FFFE) locaFormat = 1;
   bool anyink = false;
   for (const finbox& b : f.box) {
@@ -470,31 +603,14 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
     f.all.yMax = std::max(f.all.yMax, b.yMax);
   }
 
-  std::string subfamily, version;
-  const size_t nameLength = read_name(font.get("name"), subfamily, version);
-  f.italic = says_italic(subfamily);
-  const size_t cmapLength = read_cmap(font.get("cmap"), f.numGlyphs, f.cmap);
-  const fintable& gasp = font.get("gasp");
-  const size_t gaspLength = 4 + 4 * size_t(gasp.reader().u16(2));
-  gasp.reader().need(0, gaspLength);
-
-  if (font.bitmaps) {
-    bewriter eblc;
-    const size_t ebdtLength = refit_eblc(font.get("EBLC"), f.numGlyphs, eblc);
-    font.get("EBDT").reader().need(0, ebdtLength);
-    copy(font.get("EBDT"), ebdtLength);
-    tables.push_back({tag4("EBLC"), std::move(eblc.b)});
-  }
-
   bewriter os2;
   finish_os2(f, font.get("OS/2"), os2);
-  tables.push_back({tag4("OS/2"), std::move(os2.b)});
-  copy(font.get("cmap"), cmapLength);
-  copy(gasp, gaspLength);
-  tables.push_back({tag4("glyf"), std::move(glyf.b)});
+  if (os2.b.size() != kOS2Size) refuse("internal: OS/2 of another size");
+  std::memcpy(o.w.b.data() + os2at, os2.b.data(), kOS2Size);
 
   // head: the revision from the version string, the times, the font's box.
-  bewriter w;
+  bewriter& w = o.w;
+  o.open("head");
   w.u32(hr.u32(0));                                  // version
   w.u32(revision_of(version, hr.u32(4)));           // fontRevision
   w.u32(0);                                          // checkSumAdjustment, set once the file is whole
@@ -516,7 +632,7 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   w.u16(hr.u16(48));                                 // fontDirectionHint
   w.u16(locaFormat);                                 // indexToLocFormat
   w.u16(hr.u16(52));                                 // glyphDataFormat
-  tables.push_back({tag4("head"), std::move(w.b)});
+  o.close();
 
   // hhea: the extents from the boxes, each bearing being the box's xMin.
   int32_t minLsb = 0, minRsb = 0, maxExtent = 0;
@@ -532,7 +648,7 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
     maxExtent = first ? b.xMax : std::max<int32_t>(maxExtent, b.xMax);
     first = false;
   }
-  w.b.clear();
+  o.open("hhea");
   w.u32(hh.u32(0));                                // version
   w.u16(hh.u16(4));                                // ascender
   w.u16(hh.u16(6));                                // descender
@@ -547,25 +663,26 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   w.zeros(8);                                      // reserved
   w.u16(hh.u16(32));                               // metricDataFormat
   w.u16(nhm);                                      // numberOfHMetrics
-  tables.push_back({tag4("hhea"), std::move(w.b)});
+  o.close();
 
   // hmtx: advances kept, each bearing the glyph's xMin.
-  w.b.clear();
+  o.open("hmtx");
   for (size_t i = 0; i < f.numGlyphs; ++i) {
     if (i < nhm) w.u16(f.advance[i]);  // advanceWidth
     w.i16(f.box[i].xMin);              // lsb
   }
-  tables.push_back({tag4("hmtx"), std::move(w.b)});
+  o.close();
 
-  w.b.clear();
+  o.open("loca");
   for (uint32_t off : loca) locaFormat ? w.u32(off) : w.u16(uint16_t(off / 2));
-  tables.push_back({tag4("loca"), std::move(w.b)});
+  o.close();
 
-  w.b.clear();
+  o.open("maxp");
+  const size_t maxpat = w.b.size();
   w.bytes(maxp.d, 32);
-  w.put_u16(6, std::max<uint16_t>(maxPoints, 1));    // maxPoints
-  w.put_u16(8, std::max<uint16_t>(maxContours, 1));  // maxContours
-  tables.push_back({tag4("maxp"), std::move(w.b)});
+  w.put_u16(maxpat + 6, std::max<uint16_t>(maxPoints, 1));    // maxPoints
+  w.put_u16(maxpat + 8, std::max<uint16_t>(maxContours, 1));  // maxContours
+  o.close();
 
   copy(font.get("name"), nameLength);
 
@@ -573,16 +690,16 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   // every advance is the same.
   bool fixed = true;
   for (uint16_t a : f.advance) fixed = fixed && a == f.advance[0];
-  w.b.clear();
+  o.open("post");
   w.u32(0x00030000);                                   // version 3.0
   w.u32(f.italic ? uint32_t(kItalicDegrees * 65536) : 0);  // italicAngle
   w.u16(pr.u16(8));                                    // underlinePosition
   w.u16(pr.u16(10));                                   // underlineThickness
   w.u32(fixed ? 1 : 0);                                // isFixedPitch
   w.bytes(post.d + 16, 16);                            // the memory hints
-  tables.push_back({tag4("post"), std::move(w.b)});
+  o.close();
 
-  assemble(tables, out);
+  o.finish(out);
 }
 
 }  // namespace

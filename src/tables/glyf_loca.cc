@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: MIT
 // glyf holds one traced outline per glyph; loca gives where each one starts
 // (long format: 32-bit offsets, not halved).
-#include <pthread.h>
-#include <sched.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +12,7 @@
 #include <thread>
 
 #include "base/quit.h"
+#include "base/threads.h"
 #include "tables/tables.h"
 #include "trace/trace.h"
 
@@ -47,13 +44,6 @@ int strike_for(const glyphsrc& src, uint16_t code) {
   for (int s = 0; s < src.nstrikes && s < kMaxStrikes; ++s)
     if (src.uni2bno[size_t(s)][code] != kNoBitmap) return s;
   return -1;
-}
-
-// Cores this process may run on (its affinity, so "taskset -c 0" counts 1).
-unsigned usable_cores() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return unsigned(std::max(1, CPU_COUNT(&set)));
 }
 
 // Glyphs first..end-1 traced into out, one description after another, and
@@ -193,7 +183,7 @@ void write_chunk(bewriter& w, uint64_t start, chunk& ch, std::vector<GLYPH>& gly
   }
   for (size_t i = ch.first; i < ch.end; ++i) glyphs[i].len = ch.lens[i - ch.first];
   w.spill();  // what was buffered before: whole words (glyphs are), so nothing stays
-  if (!w.sink || !w.b.empty()) {
+  if (!w.streams() || !w.b.empty()) {
     w.bytes(ch.out.b.data(), ch.out.b.size());
     return;
   }
@@ -224,15 +214,7 @@ void start_glyf(fontctx& ctx) {
   gw->tracers.resize(threads > 1 ? threads - 1 : 0);
   // The workers start with every signal blocked (they inherit the mask), so
   // that a signal to the process is handled by the main thread.
-  struct masked {
-    sigset_t old;
-    masked() {
-      sigset_t all;
-      sigfillset(&all);
-      pthread_sigmask(SIG_SETMASK, &all, &old);
-    }
-    ~masked() { pthread_sigmask(SIG_SETMASK, &old, nullptr); }
-  } held;
+  const workers_masked held;
   for (tracer& tr : gw->tracers) {
     try {
       gw->threads.emplace_back([g = gw.get(), &tr] { g->work(tr); });
