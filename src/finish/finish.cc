@@ -483,6 +483,12 @@ struct outfont {
     if (w.b.size() > 0xFFFFFFFFu) refuse("finished font too large");
     ++count;
   }
+  // A table of the input kept as it is, to its true length.
+  void copy(const fintable& t, size_t len) {
+    recs[count] = rec{t.tag, w.b.size(), 0};
+    w.bytes(t.d, len);
+    close();
+  }
   // The directory, each table's checksum, and head's checkSumAdjustment.
   void finish(std::vector<uint8_t>& out) {
     bewriter dir;
@@ -566,13 +572,8 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   outfont o;
   o.w.reserve(n + n / 4 + 4 * uint64_t(f.numGlyphs) + 4096);
   o.w.zeros(12 + 16 * (font.bitmaps ? 13 : 11));
-  const auto copy = [&o](const fintable& t, size_t len) {
-    o.recs[o.count] = outfont::rec{t.tag, o.w.b.size(), 0};
-    o.w.bytes(t.d, len);
-    o.close();
-  };
   if (font.bitmaps) {
-    copy(font.get("EBDT"), ebdtLength);
+    o.copy(font.get("EBDT"), ebdtLength);
     o.open("EBLC");
     o.w.bytes(eblc.b.data(), eblc.b.size());
     o.close();
@@ -582,8 +583,8 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   const size_t os2at = o.w.b.size();
   o.w.zeros(kOS2Size);
   o.close();
-  copy(font.get("cmap"), cmapLength);
-  copy(gasp, gaspLength);
+  o.copy(font.get("cmap"), cmapLength);
+  o.copy(gasp, gaspLength);
 
   // glyf: every glyph re-encoded, its box feeding every extent.
   std::vector<uint32_t> loca;
@@ -684,7 +685,7 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   w.put_u16(maxpat + 8, std::max<uint16_t>(maxContours, 1));  // maxContours
   o.close();
 
-  copy(font.get("name"), nameLength);
+  o.copy(font.get("name"), nameLength);
 
   // post: upright unless the subfamily says otherwise; fixed pitch when
   // every advance is the same.
