@@ -131,8 +131,8 @@ void settype(const runinfo& info) {
 
 namespace {
 
-// The conversion to out: a file when out.f is set, else memory.
-void build_font(const runinfo& info, glyphsrc& src, const fontout& out) {
+// The conversion into mem, or when mem is null into the file info.outname.
+void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem) {
   fontfile ff;
   settables(ff, info.withbmp);
 
@@ -163,8 +163,8 @@ void build_font(const runinfo& info, glyphsrc& src, const fontout& out) {
   } catch (const std::bad_alloc&) {
   }
 
-  if (out.mem) {
-    assemble(out, ff, ctx);
+  if (mem) {
+    assemble(fontout{nullptr, mem}, ff, ctx);
     return;
   }
   say(info, "open for output\n");
@@ -179,10 +179,10 @@ void build_font(const runinfo& info, glyphsrc& src, const fontout& out) {
 }  // namespace
 
 void convert(const runinfo& info, glyphsrc& src) {
-  build_font(info, src, fontout{});
+  build_font(info, src, nullptr);
   quit("");
 }
 
 void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font) {
-  build_font(info, src, fontout{nullptr, &font});
+  build_font(info, src, &font);
 }
