@@ -8,6 +8,7 @@ import logging
 import os
 import signal
 import subprocess
+import sys
 import threading
 
 fails = []
@@ -19,6 +20,12 @@ def check(ok, what):
         fails.append(what)
         print('FAIL:', what, flush=True)
     return ok
+
+
+def exit_with_failures():
+    """Prints how many checks failed and exits, with status 1 if any did."""
+    print('%d failures' % len(fails))
+    sys.exit(1 if fails else 0)
 
 
 class Warnings(logging.Handler):

@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from clients import WARNINGS, check, fails, run_browser
+from clients import WARNINGS, check, exit_with_failures, run_browser
 
 try:
     import freetype
@@ -343,8 +343,7 @@ def main():
         refusals(tools, fonts[0][1], work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print('%d failures' % len(fails))
-    sys.exit(1 if fails else 0)
+    exit_with_failures()
 
 
 if __name__ == '__main__':
