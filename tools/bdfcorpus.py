@@ -53,6 +53,7 @@ python3-numpy); it needs pcf2bdf and ots-sanitize.
 import argparse
 import concurrent.futures
 import ctypes
+import filecmp
 import fnmatch
 import gzip
 import logging
@@ -424,6 +425,12 @@ def check_family(members, tools, keep):
             row['fails'].append('bdf2ttf exit %d, %s, wrote %s' % (run.returncode, run.stderr.strip(), made))
             return row
         ttf = os.path.join(out, made[0])
+        # bdf2ttf traces its glyphs in their finished form and keeps them as
+        # they are: finishing its font again must change nothing.
+        again = os.path.join(work, 'again.ttf')
+        subprocess.run([tools['kilnfinish'], ttf, again], check=True, capture_output=True)
+        if not filecmp.cmp(ttf, again, shallow=False):
+            row['fails'].append('kilnfinish changes the font')
         scan = subprocess.run(['fc-scan', '--format', '%{family[0]}\n%{style[0]}\n', ttf], capture_output=True,
                               text=True, check=True).stdout.split('\n')
         row['family'], row['style'] = scan[0], scan[1]
@@ -546,9 +553,10 @@ def main():
     if args.build:
         b = os.path.abspath(args.build)
         tools = {'kilnfont': os.path.join(b, 'kilnfont'), 'bdf2pxg': os.path.join(b, 'tools', 'bdf2pxg'),
-                 'mkjisuni': os.path.join(b, 'tools', 'mkjisuni'), 'bdf2ttf': os.path.join(b, 'bdf2ttf')}
+                 'mkjisuni': os.path.join(b, 'tools', 'mkjisuni'), 'bdf2ttf': os.path.join(b, 'bdf2ttf'),
+                 'kilnfinish': os.path.join(b, 'kilnfinish')}
     else:
-        tools = {t: shutil.which(t) or t for t in ('kilnfont', 'bdf2pxg', 'mkjisuni', 'bdf2ttf')}
+        tools = {t: shutil.which(t) or t for t in ('kilnfont', 'bdf2pxg', 'mkjisuni', 'bdf2ttf', 'kilnfinish')}
     needed = list(tools.values()) + [shutil.which(t) or t for t in ('pcf2bdf', 'ots-sanitize', 'dpkg-query',
                                                                      'fc-scan')]
     missing = [t for t in needed if not (os.path.isfile(t) and os.access(t, os.X_OK))]

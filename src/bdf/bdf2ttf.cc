@@ -172,6 +172,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
 int run(const options& opt) {
   auto info = std::make_unique<runinfo>();
   info->log = nullptr;
+  info->finished_glyphs = true;
   std::unique_ptr<glyphsrc> src(new glyphsrc);
   src->store.reset(new uint8_t[kStoreBytes]);
   std::vector<std::string> lines;
@@ -200,6 +201,7 @@ int run(const options& opt) {
   if (epoch == -2) why = "SOURCE_DATE_EPOCH is not a number of seconds";
   fo.stamp = epoch;
   fo.restamp = epoch >= 0;
+  fo.glyphs_final = true;
   if (epoch == -1)
     for (const std::string& f : opt.fonts)
       if (struct stat st {}; stat(f.c_str(), &st) == 0) fo.stamp = std::max<int64_t>(fo.stamp, int64_t(st.st_mtime));
@@ -218,8 +220,10 @@ int run(const options& opt) {
   raw = std::vector<uint8_t>();
   if (why.empty())
     if (const char* err = put_font_file(info->outname, done)) why = err;
-  if (why.empty() && !opt.web.empty())
+  if (why.empty() && !opt.web.empty()) {
+    fo.glyphs_final = false;  // the web fonts are made as kilnfinish makes them, glyphs read anew
     write_web_fonts(info->outname, done.data(), done.size(), fo, opt.web.c_str(), web_base(info->outname), why);
+  }
   if (!why.empty()) {
     std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());
     return 1;

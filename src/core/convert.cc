@@ -153,6 +153,7 @@ void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem) {
   if (names.sjis == iconv_t(-1)) quit("cannot convert names");
 
   auto tr = std::make_unique<tracer>();
+  tr->glyf.finished = info.finished_glyphs;
   fontctx ctx{info, src, *tr, names};
   // The outlines are traced on the spare cores from here on, while the
   // output file is made and the tables before glyf are built. Without the

@@ -13,6 +13,7 @@ struct runinfo {
   bool bold = false;            // the style bits of OS/2 fsSelection and head macStyle;
   bool italic = false;          // neither: "regular"
   std::FILE* log = stdout;      // the progress log; nullptr runs silently
+  bool finished_glyphs = false; // glyphs as the finishing pass writes them (for a command that finishes the font)
 };
 
 // Prints a piece of the progress log on info.log, or nothing when it is null.

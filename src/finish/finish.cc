@@ -290,23 +290,12 @@ size_t refit_glyph(const bereader& g, glyphscratch& k, finbox& box, uint16_t& co
   box = finbox{lo[0], lo[1], hi[0], hi[1], true};
 
   // The flags written: on-curve kept, overlap kept on the first point
-  // only, runs folded. Without branches, for the same reason: the current
-  // run's flag byte is at r and its count, once it has one, right after.
-  uint8_t* const fold0 = glyphscratch::room(k.fold, 2 * points + 1);
-  ptrdiff_t r = -1;
-  int lastflag = -1, repeats = 0;
+  // only, runs folded.
   const uint8_t overlap = points ? uint8_t(fl[0] & 0x40) : 0;
-  for (size_t i = 0; i < points; ++i) {
-    const int flag = (fl[i] & 0x37) | (i == 0 ? overlap : 0);
-    const int more = (flag == lastflag) & (repeats != 255);  // REPEAT_FLAG on the run's flag byte
-    const ptrdiff_t next = r + 1 + (repeats > 0);
-    r = next - more * (next - r);
-    repeats = more * (repeats + 1);
-    fold0[r] = uint8_t(flag | (repeats > 0 ? 0x08 : 0));
-    fold0[r + 1] = uint8_t(repeats);  // the run's count, or room the next run takes
-    lastflag = flag;
-  }
-  uint8_t* const o = fold0 + (r + 1 + (repeats > 0));
+  for (size_t i = 0; i < points; ++i) fl[i] &= 0x37;
+  if (points) fl[0] |= overlap;
+  uint8_t* const fold0 = glyphscratch::room(k.fold, points + 1);
+  const size_t folded = fold_flags(fl, points, fold0);
   const size_t start = w.b.size();
   w.i16(nc);         // numberOfContours
   w.i16(box.xMin);   // xMin
@@ -314,7 +303,7 @@ size_t refit_glyph(const bereader& g, glyphscratch& k, finbox& box, uint16_t& co
   w.i16(box.xMax);   // xMax
   w.i16(box.yMax);   // yMax
   w.bytes(g.d + 10, 2 * size_t(nc) + 2 + ilen);  // endPtsOfContours, instructionLength, instructions
-  w.bytes(fold0, size_t(o - fold0));              // flags
+  w.bytes(fold0, folded);                         // flags
   w.bytes(k.xs.data(), used[0]);                  // xCoordinates
   w.bytes(k.ys.data(), used[1]);                  // yCoordinates
   while ((w.b.size() - start) % 4) w.u8(0);
@@ -407,6 +396,35 @@ void refit_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& gl
   loca[n] = uint32_t(glyf.b.size() - base);
   maxPoints = std::max(parts[0].maxPoints, parts[1].maxPoints);
   maxContours = std::max(parts[0].maxContours, parts[1].maxContours);
+}
+
+// glyf kept as it is, for glyphs already in their finished encoding: each
+// glyph's box, points and contours read from its header, loca's offsets
+// taken over.
+void keep_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& glyf, std::vector<uint32_t>& loca,
+               uint16_t& maxPoints, uint16_t& maxContours) {
+  const size_t n = f.numGlyphs;
+  const fintable& tg = font.get("glyf");
+  const bereader lr = font.get("loca").reader();
+  f.box.assign(n, finbox{});
+  loca.assign(n + 1, 0);
+  maxPoints = maxContours = 0;
+  uint64_t from = locaFormat ? lr.u32(0) : 2 * uint64_t(lr.u16(0));
+  if (from != 0) refuse("broken loca table: offsets out of order or past glyf");
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t to = locaFormat ? lr.u32(4 * (i + 1)) : 2 * uint64_t(lr.u16(2 * (i + 1)));
+    if (to < from || to > tg.n) refuse("broken loca table: offsets out of order or past glyf");
+    loca[i + 1] = uint32_t(to);
+    const bereader g{tg.d + from, size_t(to - from), tg.broken, true};
+    if (to > from && int16_t(g.u16(0)) > 0) {
+      const uint16_t nc = g.u16(0);
+      f.box[i] = finbox{int16_t(g.u16(2)), int16_t(g.u16(4)), int16_t(g.u16(6)), int16_t(g.u16(8)), true};
+      maxContours = std::max(maxContours, nc);
+      maxPoints = std::max<uint16_t>(maxPoints, uint16_t(g.u16(10 + 2 * uint64_t(nc - 1)) + 1));
+    }
+    from = to;
+  }
+  glyf.bytes(tg.d, size_t(loca[n]));
 }
 
 // EBLC with each strike's line metrics taken from its glyphs' metrics and
@@ -590,7 +608,8 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   std::vector<uint32_t> loca;
   uint16_t maxPoints = 0, maxContours = 0;
   o.open("glyf");
-  refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
+  if (opts.glyphs_final) keep_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
+  else refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
   o.close();
   if (loca.back() > 0x1FFFE) locaFormat = 1;
   bool anyink = false;

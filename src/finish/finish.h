@@ -20,6 +20,10 @@ struct finish_opts {
   // its time when finished again.
   int64_t stamp = -1;
   bool restamp = false;
+  // The glyph descriptions are already as the pass writes them (a font the
+  // core made in this process with runinfo's finished_glyphs): glyf and
+  // loca are kept, and each glyph's box and counts are read from its header.
+  bool glyphs_final = false;
 };
 
 // Finishes the font in in[0..n) into out. Returns false with a one-line

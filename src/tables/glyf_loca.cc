@@ -212,6 +212,7 @@ void start_glyf(fontctx& ctx) {
   gw->own.out.reserve(kChunkReserve);
   gw->own.lens.reserve(gw->glyphs_per_chunk);
   gw->tracers.resize(threads > 1 ? threads - 1 : 0);
+  for (tracer& tr : gw->tracers) tr.glyf.finished = ctx.tr.glyf.finished;
   // The workers start with every signal blocked (they inherit the mask), so
   // that a signal to the process is handled by the main thread.
   const workers_masked held;

@@ -20,6 +20,8 @@
 // get code compiled for that (kW = 1; kW = 0 reads W at run time).
 #include <algorithm>
 #include <bit>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "base/quit.h"
@@ -358,6 +360,44 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
   return true;
 }
 
+// The box of the points a glyph's walk will emit, from its edge rows before
+// the walk clears them: each edge is one point, (hx[q], hy[L]) for the
+// horizontal edge at position q of H[L], (vx[v], vy[R]) for the vertical
+// one at position v of V[R]. A glyph without edges keeps the box it has.
+void edge_box(const sidetab& t, ptrdiff_t n, ptrdiff_t W, const uint64_t* E, glfrec& g) {
+  constexpr ptrdiff_t kMaxW = (255 + 2 + 63) / 64;
+  uint64_t hm[kMaxW] = {}, vm[kMaxW] = {};
+  int32_t ylo = INT32_MAX, yhi = INT32_MIN, xlo = INT32_MAX, xhi = INT32_MIN;
+  for (ptrdiff_t L = 0; L <= n; ++L) {
+    const uint64_t* h = E + (2 * L + 1) * W;
+    uint64_t any = 0;
+    for (ptrdiff_t w = 0; w < W; ++w) any |= h[w], hm[w] |= h[w];
+    if (any) ylo = std::min(ylo, t.hy[L]), yhi = std::max(yhi, t.hy[L]);
+  }
+  for (ptrdiff_t R = 0; R < n; ++R) {
+    const uint64_t* v = E + (2 * R + 2) * W;
+    uint64_t any = 0;
+    for (ptrdiff_t w = 0; w < W; ++w) any |= v[w], vm[w] |= v[w];
+    if (any) ylo = std::min(ylo, t.vy[R]), yhi = std::max(yhi, t.vy[R]);
+  }
+  for (ptrdiff_t w = 0; w < W; ++w) {
+    for (uint64_t m = hm[w]; m;) {
+      const int c = std::countl_zero(m);
+      const int32_t x = t.hx[64 * w + c];
+      xlo = std::min(xlo, x), xhi = std::max(xhi, x);
+      m &= ~(kTop >> c);
+    }
+    for (uint64_t m = vm[w]; m;) {
+      const int c = std::countl_zero(m);
+      const int32_t x = t.vx[64 * w + c];
+      xlo = std::min(xlo, x), xhi = std::max(xhi, x);
+      m &= ~(kTop >> c);
+    }
+  }
+  if (xlo > xhi || ylo > yhi) return;
+  g.xMin = int16_t(xlo), g.yMin = int16_t(ylo), g.xMax = int16_t(xhi), g.yMax = int16_t(yhi);
+}
+
 }  // namespace
 
 void set_glf_point(tracer& tr, int32_t x, int32_t y, int32_t idx) { tr.points[size_t(idx)] = {2, x, y}; }
@@ -402,6 +442,7 @@ int32_t traceglf(tracer& tr, uint8_t side, const uint8_t* bitmap, bewriter& out)
   if (g.yCoordinates.size() < 2 * most + 8) g.yCoordinates.resize(2 * most + 8);
   if (g.endPtsOfContours.size() < most / 4 + 1) g.endPtsOfContours.resize(most / 4 + 1);
   const sidetab& t = side_for(tr, unsigned(n));
+  if (g.finished) edge_box(t, n, W, E, g);
   const bool ok = !t.runs ? walk<false, 0>(t, n, W, P, E, g)
                   : W == 1 ? walk<true, 1>(t, n, W, P, E, g)
                            : walk<true, 0>(t, n, W, P, E, g);

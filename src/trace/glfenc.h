@@ -2,6 +2,7 @@
 // The simple-glyph encoder's point coding, shared by the encoder's contour
 // intake and the tracer, which encodes its runs as it walks them.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "base/bewriter.h"
@@ -42,4 +43,28 @@ inline void encode_point(int32_t x, int32_t y, int32_t px, int32_t py, uint8_t*&
   flag |= encode_delta(dx, X_IS_SAME_OR_POSITIVE, X_SHORT_VECTOR, xs);
   flag |= encode_delta(dy, Y_IS_SAME_OR_POSITIVE, Y_SHORT_VECTOR, ys);
   *fl++ = flag;
+}
+
+// Writes the flags fl[0..n) to out with each run of equal flags folded into
+// its first byte, REPEAT_FLAG set and a count of the rest after it (at most
+// 255; a run of two is folded too, into as many bytes). Returns the bytes
+// written, at most n; out has room for n + 1 (the byte after the last may be
+// written over). Without branches: the flags of traced outlines follow no
+// pattern a branch predictor could learn. The current run's flag byte is at
+// r and its count, once it has one, right after.
+inline size_t fold_flags(const uint8_t* fl, size_t n, uint8_t* out) {
+  constexpr uint8_t REPEAT_FLAG = 0x08;
+  ptrdiff_t r = -1;
+  int lastflag = -1, repeats = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const int flag = fl[i];
+    const int more = (flag == lastflag) & (repeats != 255);
+    const ptrdiff_t next = r + 1 + (repeats > 0);
+    r = next - more * (next - r);
+    repeats = more * (repeats + 1);
+    out[r] = uint8_t(flag | (repeats > 0 ? REPEAT_FLAG : 0));
+    out[r + 1] = uint8_t(repeats);  // the run's count, or room the next run takes
+    lastflag = flag;
+  }
+  return size_t(r + 1 + (repeats > 0));
 }

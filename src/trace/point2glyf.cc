@@ -84,21 +84,33 @@ int32_t outputglyf(tracer& tr, bewriter& out) {
   if (g.pointTotal > g.maxPoints) g.maxPoints = uint16_t(g.pointTotal);
 
   // One resize, then the fields through a pointer: this runs once per glyph.
+  // Folded flags take at most a byte a point, so the unfolded length (and
+  // a byte more for the folding's overrun) is room enough for both forms.
   const size_t raw = 12 + 2 * size_t(g.numberOfContours) + g.pointTotal + g.xByteCount + g.yByteCount;
-  const size_t len = (raw + 3) & ~size_t(3);
   const size_t start = out.b.size();
-  out.b.resize(start + len);
-  uint8_t* p = out.b.data() + start;
+  out.b.resize(start + raw + 4);
+  uint8_t* const p0 = out.b.data() + start;
+  uint8_t* p = p0;
   p = be16(p, g.numberOfContours);  // numberOfContours
-  p = be16(p, uint16_t(kBoxXMin));  // xMin
-  p = be16(p, uint16_t(kBoxYMin));  // yMin
-  p = be16(p, uint16_t(kBoxXMax));  // xMax
-  p = be16(p, uint16_t(kBoxYMax));  // yMax
+  if (g.finished) {
+    p = be16(p, uint16_t(g.xMin));  // xMin
+    p = be16(p, uint16_t(g.yMin));  // yMin
+    p = be16(p, uint16_t(g.xMax));  // xMax
+    p = be16(p, uint16_t(g.yMax));  // yMax
+  } else {
+    p = be16(p, uint16_t(kBoxXMin));  // xMin
+    p = be16(p, uint16_t(kBoxYMin));  // yMin
+    p = be16(p, uint16_t(kBoxXMax));  // xMax
+    p = be16(p, uint16_t(kBoxYMax));  // yMax
+  }
   for (uint16_t c = 0; c < g.numberOfContours; ++c) p = be16(p, g.endPtsOfContours[c]);  // endPtsOfContours
   p = be16(p, g.instructionLength);  // instructionLength (no instructions)
-  p = put_bytes(p, g.flags, g.pointTotal);         // flags
+  if (g.finished) p += fold_flags(g.flags.data(), g.pointTotal, p);  // flags
+  else p = put_bytes(p, g.flags, g.pointTotal);
   p = put_bytes(p, g.xCoordinates, g.xByteCount);  // xCoordinates
   p = put_bytes(p, g.yCoordinates, g.yByteCount);  // yCoordinates
-  std::memset(p, 0, len - raw);  // padding to a multiple of 4
+  const size_t used = size_t(p - p0), len = (used + 3) & ~size_t(3);
+  std::memset(p, 0, len - used);  // padding to a multiple of 4
+  out.b.resize(start + len);
   return int32_t(len);
 }

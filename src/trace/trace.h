@@ -38,6 +38,12 @@ struct glfrec {
   uint16_t maxPoints = 0;            // over every glyph written so far
   uint16_t maxContours = 0;
   int32_t prevX = 0, prevY = 0;      // origin of the next delta
+  // Set by a command that finishes the font itself: glyphs are written as
+  // the finishing pass writes them, with the box of their points and each
+  // run of equal flags folded, so that the pass can keep them as they are.
+  // The tracer then sets the box of each glyph it traces.
+  bool finished = false;
+  int16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0;
 };
 
 // Font units of every edge for one bitmap side, and the byte deltas from
