@@ -101,12 +101,13 @@ bitmaps example16() {
   return b;
 }
 
-void trace_all(benchmark::State& state, const bitmaps& b) {
+void trace_all(benchmark::State& state, const bitmaps& b, bool finished = false) {
   if (b.bits.empty()) {
     state.SkipWithError("no bitmaps");
     return;
   }
   tracer tr;
+  tr.glyf.finished = finished;
   bewriter w;
   w.reserve(size_t(16) << 20);
   for (auto _ : state) {
@@ -131,6 +132,17 @@ void BM_Trace16(benchmark::State& state) {
   trace_all(state, b);
 }
 BENCHMARK(BM_Trace16)->Unit(benchmark::kMillisecond);
+
+// The same glyphs traced in their finished form (box, folded flags), as
+// bdf2ttf traces them.
+void BM_Trace16Finished(benchmark::State& state) {
+  static const bitmaps b = [] {
+    bitmaps e = example16();
+    return e.bits.empty() ? generated(16, 7000) : e;
+  }();
+  trace_all(state, b, true);
+}
+BENCHMARK(BM_Trace16Finished)->Unit(benchmark::kMillisecond);
 
 void BM_TraceSide(benchmark::State& state) {
   const bitmaps b = generated(unsigned(state.range(0)), 500);

@@ -9,7 +9,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <woff2/encode.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -427,17 +427,44 @@ void build(const sfnt& f, const strike& k, uint16_t numGlyphs, std::vector<uint8
   out = std::move(w.b);
 }
 
+// The WOFF2 encoder's two calls, taken from its library when the first web
+// font is packed rather than linked: a linked library (and the C++ runtime
+// it brings) would be loaded at every start of every command that can make
+// web fonts, a few milliseconds, for the few runs that do. The calls take
+// and give plain bytes and sizes only.
+struct woff2enc {
+  size_t (*max_size)(const uint8_t* data, size_t length) = nullptr;
+  bool (*convert)(const uint8_t* data, size_t length, uint8_t* result, size_t* result_length) = nullptr;
+};
+
+const woff2enc& load_woff2enc() {
+  static const woff2enc e = [] {
+    woff2enc r;
+    void* lib = dlopen(KILN_WOFF2ENC_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return r;
+    // woff2::MaxWOFF2CompressedSize(const uint8_t*, size_t) and
+    // woff2::ConvertTTFToWOFF2(const uint8_t*, size_t, uint8_t*, size_t*).
+    r.max_size = reinterpret_cast<decltype(r.max_size)>(dlsym(lib, "_ZN5woff222MaxWOFF2CompressedSizeEPKhm"));
+    r.convert = reinterpret_cast<decltype(r.convert)>(dlsym(lib, "_ZN5woff217ConvertTTFToWOFF2EPKhmPhPm"));
+    if (!r.max_size || !r.convert) r = woff2enc();
+    return r;
+  }();
+  return e;
+}
+
 // WOFF2 at the encoder's best compression, glyf and loca transformed. The
 // encoder as Debian builds it reports every font it compresses on standard
 // error, which a command's only messages are kept for: that descriptor goes
 // to /dev/null for the call.
 bool to_woff2(const std::vector<uint8_t>& ttf, std::vector<uint8_t>& woff2) {
-  size_t len = woff2::MaxWOFF2CompressedSize(ttf.data(), ttf.size());
+  const woff2enc& enc = load_woff2enc();
+  if (!enc.convert) refuse("the WOFF2 encoder library " KILN_WOFF2ENC_SONAME " cannot be loaded");
+  size_t len = enc.max_size(ttf.data(), ttf.size());
   woff2.resize(len);
   std::fflush(stderr);
   const int saved = dup(2), null = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (saved >= 0 && null >= 0) dup2(null, 2);
-  const bool ok = woff2::ConvertTTFToWOFF2(ttf.data(), ttf.size(), woff2.data(), &len);
+  const bool ok = enc.convert(ttf.data(), ttf.size(), woff2.data(), &len);
   if (saved >= 0 && null >= 0) dup2(saved, 2);
   if (saved >= 0) close(saved);
   if (null >= 0) close(null);
