@@ -15,7 +15,9 @@ namespace {
 
 constexpr uintptr_t kHuge = uintptr_t(2) << 20;  // a transparent huge page on x86-64 and arm64
 constexpr int kPad = 64 << 20;                   // heap grown this much beyond each request
-constexpr size_t kFirst = size_t(16) << 20;      // the first growth, made now
+
+// The block that holds the heap's first 2 MiB (see tune_heap).
+void* first_range = nullptr;
 
 }  // namespace
 
@@ -29,18 +31,25 @@ void tune_heap() {
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   mallopt(M_TOP_PAD, kPad);
   mallopt(M_ARENA_MAX, 1);
-  // Grow the heap now, so the range to advise is known: address space only,
-  // no page is touched.
-  void* volatile big = std::malloc(kFirst);
-  if (!big) return;
-  std::free(big);
-  void* volatile low = std::malloc(1);
-  if (!low) return;
-  const uintptr_t from = (reinterpret_cast<uintptr_t>(low) + kHuge - 1) & ~(kHuge - 1);
+  // Move the break up to a huge page's boundary first. The heap starts
+  // wherever the kernel put it, and what the allocator placed below the
+  // first boundary could only have ordinary pages. The allocator takes the
+  // gap as another's and goes on above it.
+  const uintptr_t brk0 = reinterpret_cast<uintptr_t>(sbrk(0));
+  const uintptr_t from = (brk0 + kHuge - 1) & ~(kHuge - 1);
+  if (from > brk0 && sbrk(intptr_t(from - brk0)) == reinterpret_cast<void*>(-1)) return;
+  // A block of almost 2 MiB makes the allocator grow the heap (by the pad
+  // besides: address space only) and fills the first 2 MiB range above the
+  // boundary. The allocator writes its headers there before the advice can
+  // be given, and a range with a page already in it keeps ordinary pages
+  // (512 faults as it fills), so that range is left to this block, never
+  // touched nor freed; every range above it is untouched when advised.
+  first_range = std::malloc(kHuge - 8192);
+  const uintptr_t at = reinterpret_cast<uintptr_t>(first_range);
   const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0));
-  std::free(low);
-  // Only the heap just grown: not when the allocator took a mapping instead.
-  if (top > from && top - from <= kFirst + uintptr_t(kPad) + kHuge)
-    madvise(reinterpret_cast<void*>(from), top - from, MADV_HUGEPAGE);
+  if (!first_range || at < from || at >= from + 4096 || top < from + 2 * kHuge ||
+      top - from > uintptr_t(kPad) + 2 * kHuge)
+    return;
+  madvise(reinterpret_cast<void*>(from + kHuge), top - from - kHuge, MADV_HUGEPAGE);
 #endif
 }
