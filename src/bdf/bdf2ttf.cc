@@ -126,7 +126,17 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   if (sizes.size() > size_t(kMaxStrikes))
     fail(std::to_string(sizes.size()) + " pixel sizes; a font holds at most " + std::to_string(kMaxStrikes));
 
+  // The strikes' slots packed one after another in a store of their size
+  // (a fresh page costs more than the copy into it).
   src.nstrikes = uint8_t(sizes.size());
+  size_t storebytes = 0;
+  for (size_t s = 0; s < sizes.size(); ++s) {
+    size_t count = 0;
+    for (const placed& f : fonts) count += f.size == sizes[s] ? f.count : 0;
+    src.slot_at[s] = storebytes;
+    storebytes += std::min(count * bitmap_bytes(unsigned(sizes[s])), kSlotBytes);
+  }
+  src.store.reset(new uint8_t[std::max<size_t>(storebytes, 1)]);
   std::string sizelist;
   for (size_t s = 0; s < sizes.size(); ++s) {
     src.pt[s] = uint8_t(sizes[s]);
@@ -142,7 +152,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
         if (src.bchrs[s] + 1u >= 0x8000 || (src.bchrs[s] + 1u) * B > kSlotBytes)
           fail(f.path + ": more glyphs of " + std::to_string(f.size) +
                " pixels than a strike holds (32,767 and 2 MiB)");
-        std::memcpy(src.store.get() + s * kSlotBytes + src.bchrs[s] * B, f.bitmap(idx), B);
+        std::memcpy(src.store.get() + src.slot_at[s] + src.bchrs[s] * B, f.bitmap(idx), B);
         src.uni2bno[s][conv.m2u[idx]] = src.bchrs[s]++;
       }
     }
@@ -174,7 +184,6 @@ int run(const options& opt) {
   info->log = nullptr;
   info->finished_glyphs = true;
   std::unique_ptr<glyphsrc> src(new glyphsrc);
-  src->store.reset(new uint8_t[kStoreBytes]);
   std::vector<std::string> lines;
   try {
     lines = prepare(opt, *info, *src);

@@ -35,12 +35,17 @@ struct glyphsrc {
   uint32_t used[kMaxStrikes] = {};  // bitmaps of each strike's blocks so far, undefined codes' included
   std::array<std::array<uint16_t, 65536>, kMaxStrikes> uni2bno;  // Unicode -> bitmap number
   uint8_t nstrikes = 0;             // strikes in use
-  std::unique_ptr<uint8_t[]> store; // strike store, kStoreBytes, slot s at s * kSlotBytes
+  std::unique_ptr<uint8_t[]> store; // strike store: slot s at slot_at[s]
+  // Where each strike's slot starts: s * kSlotBytes in a store of
+  // kStoreBytes, as the pxg reader fills it; a front end that knows every
+  // strike's count first may pack the slots into a store of their size.
+  std::array<size_t, kMaxStrikes> slot_at{0, kSlotBytes, 2 * kSlotBytes, 3 * kSlotBytes, 4 * kSlotBytes,
+                                          5 * kSlotBytes};
   std::vector<GLYPH> glyphs;        // the glyph list, glyph 0 first, ascending code
 
   // Bitmap number k of strike s in the store.
   const uint8_t* bitmap(int s, unsigned k) const {
-    return store.get() + size_t(s) * kSlotBytes + size_t(k) * bitmap_bytes(pt[s]);
+    return store.get() + slot_at[size_t(s)] + size_t(k) * bitmap_bytes(pt[s]);
   }
 };
 
