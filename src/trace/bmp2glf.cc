@@ -194,10 +194,15 @@ void build_rows(const uint8_t* s, ptrdiff_t n, ptrdiff_t words, uint64_t* P, uin
 // interleaved from E: V[R] at E + (2R + 2)W, H[L] at E + (2L + 1)W) and
 // encodes the points into g. With kRuns (side 4 and up) each point after a
 // contour's first is stored from the side's delta tables; without, every
-// point goes through the general encoder. Returns false when the glyph has
-// more contours than g has room for.
-template <bool kRuns, int kW>
+// point goes through the general encoder. With kFold (and kRuns) the flags
+// are written folded as they come, each run of equal flags as its first
+// byte with REPEAT_FLAG and a count (see fold_flags): the walk knows its
+// runs, so only a turn after a turn and a contour's first point need a
+// comparison. Returns false when the glyph has more contours than g has
+// room for.
+template <bool kRuns, bool kFold, int kW>
 bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uint64_t* E, glfrec& g) {
+  static_assert(kRuns || !kFold);
   const ptrdiff_t W = kW ? kW : words;
   uint8_t* const fl0 = g.flags.data();
   uint8_t* const xs0 = g.xCoordinates.data();
@@ -205,15 +210,72 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
   uint8_t *fl = fl0, *xs = xs0, *ys = ys0;
   int32_t px = 0, py = 0;  // the first point of the glyph is relative to (0, 0)
   uint32_t contours = 0;
+  // Folding: the current run's flag byte, its flag (-1 before the first)
+  // and its count; the points so far.
+  uint8_t* fr = fl0;
+  int cur = -1;
+  unsigned rep = 0;
+  uint32_t pts = 0;
+  // One point's flag. Folded without branches, as fold_flags does: a turn
+  // repeats the turn before it as the outline's shape has it, which no
+  // predictor learns.
+  auto flag1 = [&](uint8_t f) {
+    if constexpr (kFold) {
+      ++pts;
+      const bool same = (f == cur) & (rep < 255);
+      uint8_t* const at = same ? fr : fl;
+      rep = same ? rep + 1 : 0;
+      at[0] = uint8_t(f | (rep ? 0x08 : 0));
+      at[1] = uint8_t(rep);  // the count, or room the next flag takes
+      fr = at;
+      cur = f;
+      fl = at + 1 + (rep > 0);
+    } else {
+      *fl++ = f;
+    }
+  };
+  // len points (0..255) of flag f, which no turn has: a run along a line,
+  // which only a contour's first point can repeat.
+  auto flagrun = [&](uint8_t f, unsigned len) {
+    if constexpr (kFold) {
+      if (f == cur && len) [[unlikely]] {
+        while (len--) flag1(f);
+        return;
+      }
+      pts += len;
+      const unsigned any = len > 0, more = len > 1;
+      fl[0] = uint8_t(f | (more ? 0x08 : 0));
+      fl[1] = uint8_t(len - 1);
+      fr = any ? fl : fr;
+      cur = any ? f : cur;
+      rep = any ? len - 1 : rep;
+      fl += any + more;
+    } else {
+      run_flags(fl, f, len);
+    }
+  };
   auto put = [&](int32_t x, int32_t y) {
-    encode_point(x, y, px, py, fl, xs, ys);
+    if constexpr (kFold) {
+      uint8_t f, *fp = &f;
+      encode_point(x, y, px, py, fp, xs, ys);
+      flag1(f);
+    } else {
+      encode_point(x, y, px, py, fl, xs, ys);
+    }
     px = x;
     py = y;
   };
   auto turn = [&](uint8_t f, uint8_t dx, uint8_t dy) {
-    *fl++ = f;
+    flag1(f);
     *xs++ = dx;
     *ys++ = dy;
+  };
+  unsigned steps = 0;  // straight steps down or up a column, their flags not yet written (kFold)
+  auto flush = [&](uint8_t f) {
+    if constexpr (kFold) {
+      flagrun(f, steps);
+      steps = 0;
+    }
   };
 
   // Contours in order of their topmost grid line and their leftmost edge
@@ -246,7 +308,7 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
         if (east) {
           v = east_stop<kW>(up, h, q + 1);
           if constexpr (kRuns) {
-            run_flags(fl, kEast, v - 1 - q);
+            flagrun(kEast, v - 1 - q);
             run_bytes(xs, t.dxe + q + 1, v - 1 - q);
           } else {
             for (unsigned e = q + 1; e < v; ++e) put(t.hx[e], t.hy[L]);
@@ -265,7 +327,7 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
         } else {
           v = west_stop<kW>(down, h, q);
           if constexpr (kRuns) {
-            run_flags(fl, kWest, q - v);
+            flagrun(kWest, q - v);
             run_bytes(xs, t.dxw + (n + 1 - q), q - v);
           } else {
             for (unsigned e = q; e-- > v;) put(t.hx[e], t.hy[L]);
@@ -293,7 +355,7 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
           for (;;) {  // at the upper end of V(R), on grid line R
             h = vr - W;
             if (h[wl] & ml) {  // left: West
-              if constexpr (kRuns) turn(kUpLeft, t.xl[v], t.yb[R]);
+              if constexpr (kRuns) flush(kNorth), turn(kUpLeft, t.xl[v], t.yb[R]);
               else put(t.hx[v - 1], t.hy[R]);
               east = false, q = v - 1;
               break;
@@ -302,16 +364,18 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
               vr -= 2 * W;
               vr[wv] &= ~mv;
               --R;
-              if constexpr (kRuns) *fl++ = kNorth, *ys++ = t.dys[R + 1];
+              if constexpr (kFold) ++steps, *ys++ = t.dys[R + 1];
+              else if constexpr (kRuns) *fl++ = kNorth, *ys++ = t.dys[R + 1];
               else put(t.vx[v], t.vy[R]);
               continue;
             }
             if (h[wv] & mv) {  // right: East
-              if constexpr (kRuns) turn(kUpRight, t.xr[v], t.yb[R]);
+              if constexpr (kRuns) flush(kNorth), turn(kUpRight, t.xr[v], t.yb[R]);
               else put(t.hx[v], t.hy[R]);
               east = true, q = v;
               break;
             }
+            flush(kNorth);
             px = t.vx[v], py = t.vy[R];
             goto closed;
           }
@@ -320,7 +384,7 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
           for (;;) {  // at the lower end of V(R), on grid line R + 1
             h = vr + W;
             if (h[wv] & mv) {  // left: East
-              if constexpr (kRuns) turn(kDownRight, t.xr[v], t.ya[R + 1]);
+              if constexpr (kRuns) flush(kSouth), turn(kDownRight, t.xr[v], t.ya[R + 1]);
               else put(t.hx[v], t.hy[R + 1]);
               east = true, q = v;
               break;
@@ -329,16 +393,18 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
               vr += 2 * W;
               vr[wv] &= ~mv;
               ++R;
-              if constexpr (kRuns) *fl++ = kSouth, *ys++ = t.dys[R];
+              if constexpr (kFold) ++steps, *ys++ = t.dys[R];
+              else if constexpr (kRuns) *fl++ = kSouth, *ys++ = t.dys[R];
               else put(t.vx[v], t.vy[R]);
               continue;
             }
             if (h[wl] & ml) {  // right: West
-              if constexpr (kRuns) turn(kDownLeft, t.xl[v], t.ya[R + 1]);
+              if constexpr (kRuns) flush(kSouth), turn(kDownLeft, t.xl[v], t.ya[R + 1]);
               else put(t.hx[v - 1], t.hy[R + 1]);
               east = false, q = v - 1;
               break;
             }
+            flush(kSouth);
             px = t.vx[v], py = t.vy[R];
             goto closed;
           }
@@ -347,12 +413,13 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
       }
     closed:
       if (contours >= kMaxGlyphContours || contours >= g.endPtsOfContours.size()) return false;
-      g.endPtsOfContours[contours++] = uint16_t(fl - fl0 - 1);
+      g.endPtsOfContours[contours++] = uint16_t((kFold ? pts : uint32_t(fl - fl0)) - 1);
     }
   }
 
   g.numberOfContours = uint16_t(contours);
-  g.pointTotal = uint32_t(fl - fl0);
+  g.pointTotal = kFold ? pts : uint32_t(fl - fl0);
+  g.flagBytes = kFold ? uint32_t(fl - fl0) : 0;
   g.xByteCount = uint32_t(xs - xs0);
   g.yByteCount = uint32_t(ys - ys0);
   g.prevX = px;
@@ -363,39 +430,37 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
 // The box of the points a glyph's walk will emit, from its edge rows before
 // the walk clears them: each edge is one point, (hx[q], hy[L]) for the
 // horizontal edge at position q of H[L], (vx[v], vy[R]) for the vertical
-// one at position v of V[R]. A glyph without edges keeps the box it has.
+// one at position v of V[R]. x grows with the position and y falls with
+// the line or row, so the extremes are the first and last edges found. A
+// glyph without edges keeps the box it has.
 void edge_box(const sidetab& t, ptrdiff_t n, ptrdiff_t W, const uint64_t* E, glfrec& g) {
   constexpr ptrdiff_t kMaxW = (255 + 2 + 63) / 64;
   uint64_t hm[kMaxW] = {}, vm[kMaxW] = {};
-  int32_t ylo = INT32_MAX, yhi = INT32_MIN, xlo = INT32_MAX, xhi = INT32_MIN;
+  ptrdiff_t h0 = -1, h1 = -1, v0 = -1, v1 = -1;  // first and last H line, V row with an edge
   for (ptrdiff_t L = 0; L <= n; ++L) {
     const uint64_t* h = E + (2 * L + 1) * W;
-    uint64_t any = 0;
-    for (ptrdiff_t w = 0; w < W; ++w) any |= h[w], hm[w] |= h[w];
-    if (any) ylo = std::min(ylo, t.hy[L]), yhi = std::max(yhi, t.hy[L]);
+    const uint64_t* v = h + W;  // V[L]
+    uint64_t anyh = 0, anyv = 0;
+    for (ptrdiff_t w = 0; w < W; ++w) anyh |= h[w], hm[w] |= h[w], anyv |= v[w], vm[w] |= v[w];
+    if (anyh) h1 = L, h0 = h0 < 0 ? L : h0;
+    if (anyv && L < n) v1 = L, v0 = v0 < 0 ? L : v0;
   }
-  for (ptrdiff_t R = 0; R < n; ++R) {
-    const uint64_t* v = E + (2 * R + 2) * W;
-    uint64_t any = 0;
-    for (ptrdiff_t w = 0; w < W; ++w) any |= v[w], vm[w] |= v[w];
-    if (any) ylo = std::min(ylo, t.vy[R]), yhi = std::max(yhi, t.vy[R]);
-  }
-  for (ptrdiff_t w = 0; w < W; ++w) {
-    for (uint64_t m = hm[w]; m;) {
-      const int c = std::countl_zero(m);
-      const int32_t x = t.hx[64 * w + c];
-      xlo = std::min(xlo, x), xhi = std::max(xhi, x);
-      m &= ~(kTop >> c);
-    }
-    for (uint64_t m = vm[w]; m;) {
-      const int c = std::countl_zero(m);
-      const int32_t x = t.vx[64 * w + c];
-      xlo = std::min(xlo, x), xhi = std::max(xhi, x);
-      m &= ~(kTop >> c);
-    }
-  }
-  if (xlo > xhi || ylo > yhi) return;
-  g.xMin = int16_t(xlo), g.yMin = int16_t(ylo), g.xMax = int16_t(xhi), g.yMax = int16_t(yhi);
+  if (h0 < 0 || v0 < 0) return;
+  // The first and last position set in a row of W words.
+  auto first = [W](const uint64_t* m) {
+    ptrdiff_t w = 0;
+    while (m[w] == 0) ++w;
+    return size_t(64 * w + std::countl_zero(m[w]));
+  };
+  auto last = [W](const uint64_t* m) {
+    ptrdiff_t w = W - 1;
+    while (m[w] == 0) --w;
+    return size_t(64 * w + 63 - std::countr_zero(m[w]));
+  };
+  g.xMin = int16_t(std::min(t.hx[first(hm)], t.vx[first(vm)]));
+  g.xMax = int16_t(std::max(t.hx[last(hm)], t.vx[last(vm)]));
+  g.yMax = int16_t(std::max(t.hy[h0], t.vy[v0]));
+  g.yMin = int16_t(std::min(t.hy[h1], t.vy[v1]));
 }
 
 }  // namespace
@@ -443,9 +508,10 @@ int32_t traceglf(tracer& tr, uint8_t side, const uint8_t* bitmap, bewriter& out)
   if (g.endPtsOfContours.size() < most / 4 + 1) g.endPtsOfContours.resize(most / 4 + 1);
   const sidetab& t = side_for(tr, unsigned(n));
   if (g.finished) edge_box(t, n, W, E, g);
-  const bool ok = !t.runs ? walk<false, 0>(t, n, W, P, E, g)
-                  : W == 1 ? walk<true, 1>(t, n, W, P, E, g)
-                           : walk<true, 0>(t, n, W, P, E, g);
+  const bool ok = !t.runs      ? walk<false, false, 0>(t, n, W, P, E, g)
+                  : !g.finished ? (W == 1 ? walk<true, false, 1>(t, n, W, P, E, g) : walk<true, false, 0>(t, n, W, P, E, g))
+                  : W == 1      ? walk<true, true, 1>(t, n, W, P, E, g)
+                                : walk<true, true, 0>(t, n, W, P, E, g);
   // One point per edge: TrueType numbers them in 16 bits.
   if (!ok || g.pointTotal > kMaxGlyphPoints) {
     reset_glyf(tr);

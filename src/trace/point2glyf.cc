@@ -37,6 +37,7 @@ void reset_glyf(tracer& tr) {
   g.pointTotal = 0;
   g.prevX = 0;
   g.prevY = 0;
+  g.flagBytes = 0;
 }
 
 void point2glyf(tracer& tr, int32_t count) {
@@ -105,7 +106,8 @@ int32_t outputglyf(tracer& tr, bewriter& out) {
   }
   for (uint16_t c = 0; c < g.numberOfContours; ++c) p = be16(p, g.endPtsOfContours[c]);  // endPtsOfContours
   p = be16(p, g.instructionLength);  // instructionLength (no instructions)
-  if (g.finished) p += fold_flags(g.flags.data(), g.pointTotal, p);  // flags
+  if (g.flagBytes) p = put_bytes(p, g.flags, g.flagBytes);  // flags: folded by the tracer
+  else if (g.finished) p += fold_flags(g.flags.data(), g.pointTotal, p);
   else p = put_bytes(p, g.flags, g.pointTotal);
   p = put_bytes(p, g.xCoordinates, g.xByteCount);  // xCoordinates
   p = put_bytes(p, g.yCoordinates, g.yByteCount);  // yCoordinates

@@ -44,6 +44,7 @@ struct glfrec {
   // The tracer then sets the box of each glyph it traces.
   bool finished = false;
   int16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+  uint32_t flagBytes = 0;  // when not 0, flags holds this many bytes, already folded
 };
 
 // Font units of every edge for one bitmap side, and the byte deltas from
