@@ -40,17 +40,25 @@ struct options {
   std::vector<std::string> fonts;
 };
 
-// One input, read and named.
+// One input, read and named, and placed ahead when it can be (see
+// read_inputs).
 struct input {
   fontin font;
   charset cs = charset::unknown;
   int plane = -1;
   fontnames names;
+  cellrule cell;
+  bool placed_ahead = false;
+  placed pl;
 };
 
 // Reads every input, the later ones on threads of their own while the
-// first is read here.
-std::vector<input> read_inputs(const options& opt) {
+// first is read here. Given the JIS table of JIS X 0208 and 0212 (jis, built
+// meanwhile on a thread of its own), each thread also places its font in its
+// cell, unless the font is JIS X 0213 or its cell is out of range: the run
+// keeps these placements when no font needs another table, and checks every
+// font in order as before.
+std::vector<input> read_inputs(const options& opt, const std::shared_future<convtable>* jis) {
   std::vector<input> in(opt.fonts.size());
   auto one = [&](size_t k) {
     input& i = in[k];
@@ -60,6 +68,15 @@ std::vector<input> read_inputs(const options& opt) {
       fail(opt.fonts[k] + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
            "\" is not JIS X 0208, 0212 or 0213");
     i.names = names_of(i.font, i.cs, opt.family);
+    if (!jis || i.cs == charset::x0213) return;
+    i.cell = cell_of(i.font, i.cs, 0);
+    if (i.cell.S < 1 || i.cell.S > 255) return;
+    try {
+      const convtable& conv = jis->get();
+      i.pl = place(i.font, i.cs, i.plane, i.cell, conv.m2u.data(), conv.reason, true);
+      i.placed_ahead = true;
+    } catch (const fonterror&) {  // the table's own failure, reported in its turn
+    }
   };
   std::vector<std::future<void>> rest;
   for (size_t k = 1; k < in.size(); ++k) rest.push_back(std::async(std::launch::async, one, k));
@@ -83,7 +100,10 @@ std::vector<input> read_inputs(const options& opt) {
 // The run up to the conversion: fills info and src. Returns the report
 // lines, one per input.
 std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src) {
-  std::vector<input> in = read_inputs(opt);
+  // The JIS table most fonts need, built while the inputs are read.
+  std::shared_future<convtable> jis;
+  if (opt.map.empty()) jis = std::async(std::launch::async, converter_map, false).share();
+  std::vector<input> in = read_inputs(opt, opt.map.empty() ? &jis : nullptr);
 
   // One family and style: the sizes of one design.
   bool has0212 = false, has0213 = false;
@@ -99,7 +119,10 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
 
   // The JIS table: built from the C library's converter, or the given file.
   convtable conv;
-  if (opt.map.empty()) {
+  const bool ahead = opt.map.empty() && !has0213;  // the placements made while reading stand
+  if (ahead) {
+    conv = jis.get();
+  } else if (opt.map.empty()) {
     conv = converter_map(has0213);
   } else {
     conv = converter_map(has0213);  // for saying why a cell has no value
@@ -112,6 +135,11 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   // size share a strike.
   std::vector<placed> fonts;
   for (input& i : in) {
+    if (ahead && i.placed_ahead) {
+      fonts.push_back(std::move(i.pl));
+      i.font = fontin();
+      continue;
+    }
     const cellrule c = cell_of(i.font, i.cs, 0);
     if (c.S < 1 || c.S > 255)
       fail(i.font.path + ": a cell of " + std::to_string(c.S) + " pixels (" + i.font.metrics + ", DWIDTH " +
