@@ -232,7 +232,8 @@ int run(const options& opt) {
   // SOURCE_DATE_EPOCH, else that of the newest input, so the same inputs
   // give the same bytes.
   std::string why;
-  std::vector<uint8_t> raw, done;
+  std::vector<uint8_t> raw;
+  finished_font done;  // its big tables stay in raw
   finish_opts fo;
   const int64_t epoch = source_date_epoch();
   if (epoch == -2) why = "SOURCE_DATE_EPOCH is not a number of seconds";
@@ -254,12 +255,13 @@ int run(const options& opt) {
     }
   }
   if (why.empty() && !finish_font(raw.data(), raw.size(), done, fo, why)) why = "cannot finish it: " + why;
-  raw = std::vector<uint8_t>();
   if (why.empty())
     if (const char* err = put_font_file(info->outname, done)) why = err;
   if (why.empty() && !opt.web.empty()) {
+    std::vector<uint8_t> font;
+    done.flatten(font);
     fo.glyphs_final = false;  // the web fonts are made as kilnfinish makes them, glyphs read anew
-    write_web_fonts(info->outname, done.data(), done.size(), fo, opt.web.c_str(), web_base(info->outname), why);
+    write_web_fonts(info->outname, font.data(), font.size(), fo, opt.web.c_str(), web_base(info->outname), why);
   }
   if (!why.empty()) {
     std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());

@@ -5,6 +5,7 @@
 
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -57,6 +58,17 @@ void settables(fontfile& ff, bool withbmp) {
 void assemble(const fontout& out, fontfile& ff, fontctx& ctx) {
   const uint32_t dirlen = 12 + 16 * uint32_t(ff.tbls);
   if (out.mem) {
+    // Room for the whole font taken once, so that it does not move as it
+    // grows (each move leaves the old block behind, and fresh memory costs
+    // more than the copy): the bitmaps, and for the outlines two bytes a
+    // pixel of the largest strike (16-pixel kanji take under two). Room
+    // never written is address space only.
+    const glyphsrc& src = ctx.src;
+    uint64_t room = uint64_t(dirlen) + (uint64_t(1) << 18);
+    for (int s = 0; s < src.nstrikes && s < kMaxStrikes; ++s)
+      room += uint64_t(src.bchrs[s]) * (bitmap_bytes(src.pt[s]) + 16);
+    if (src.nstrikes > 0) room += uint64_t(src.glyphs.size()) * 2 * src.pt[0] * src.pt[0];
+    out.mem->reserve(size_t(std::min<uint64_t>(room, uint64_t(1) << 30)));
     out.mem->assign(dirlen, 0);
   } else if (std::fseek(out.f, long(dirlen), SEEK_SET) != 0) {
     quit(kWriteFailed);

@@ -398,11 +398,11 @@ void refit_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& gl
   maxContours = std::max(parts[0].maxContours, parts[1].maxContours);
 }
 
-// glyf kept as it is, for glyphs already in their finished encoding: each
-// glyph's box, points and contours read from its header, loca's offsets
-// taken over.
-void keep_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& glyf, std::vector<uint32_t>& loca,
-               uint16_t& maxPoints, uint16_t& maxContours) {
+// For glyphs already in their finished encoding, which glyf keeps as they
+// are: each glyph's box, points and contours read from its header, loca's
+// offsets taken over.
+void keep_glyf(const input& font, uint16_t locaFormat, finfont& f, std::vector<uint32_t>& loca, uint16_t& maxPoints,
+               uint16_t& maxContours) {
   const size_t n = f.numGlyphs;
   const fintable& tg = font.get("glyf");
   const bereader lr = font.get("loca").reader();
@@ -424,7 +424,6 @@ void keep_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& gly
     }
     from = to;
   }
-  glyf.bytes(tg.d, size_t(loca[n]));
 }
 
 // EBLC with each strike's line metrics taken from its glyphs' metrics and
@@ -483,58 +482,93 @@ size_t refit_eblc(const fintable& t, uint16_t numGlyphs, bewriter& w) {
   return ebdt;
 }
 
-// The finished font, written table by table in directory order into one
-// buffer; the directory's room comes first and is filled in last.
+// The sum of a table's bytes padded with zeros to a whole word.
+uint32_t sum_padded(const uint8_t* d, size_t len) {
+  uint32_t sum = sumB32(d, len & ~size_t(3));
+  if (len % 4) {
+    uint8_t tail[4] = {0, 0, 0, 0};
+    std::memcpy(tail, d + (len & ~size_t(3)), len % 4);
+    sum += sumB32(tail, 4);
+  }
+  return sum;
+}
+
+// The finished font, table by table in directory order: the tables the
+// pass writes go into one buffer, whose first bytes are the directory's
+// room, filled in last; the tables it keeps as they are stay where they are
+// in the input, and the font is the pieces one after another.
 struct outfont {
   struct rec {
     uint32_t tag = 0;
-    size_t at = 0, len = 0;
+    size_t at = 0, len = 0;         // in the font
+    size_t own = 0;                 // where a written table starts in w (a kept one's padding)
+    const uint8_t* kept = nullptr;  // the input's bytes of a kept table
   };
   bewriter w;
   rec recs[kLayoutTables];
   uint32_t count = 0;
+  size_t size = 0;  // bytes of the font so far
 
-  void open(const char* tg) { recs[count] = rec{tag4(tg), w.b.size(), 0}; }
+  void open(const char* tg) { recs[count] = rec{tag4(tg), size, 0, w.b.size(), nullptr}; }
   void close() {
-    recs[count].len = w.b.size() - recs[count].at;
-    w.pad4();
-    if (w.b.size() > 0xFFFFFFFFu) refuse("finished font too large");
+    rec& r = recs[count];
+    r.len = w.b.size() - r.own;
+    while ((w.b.size() - r.own) % 4) w.u8(0);  // padded from its own start: w holds only some tables
+    size += w.b.size() - r.own;
+    if (size > 0xFFFFFFFFu) refuse("finished font too large");
     ++count;
   }
-  // A table of the input kept as it is, to its true length.
+  // A table of the input kept as it is, to its true length; the zeros that
+  // pad it to a whole word go into w.
   void copy(const fintable& t, size_t len) {
-    recs[count] = rec{t.tag, w.b.size(), 0};
-    w.bytes(t.d, len);
-    close();
+    recs[count] = rec{t.tag, size, len, w.b.size(), t.d};
+    w.zeros((4 - len % 4) % 4);
+    size += (len + 3) & ~size_t(3);
+    if (size > 0xFFFFFFFFu) refuse("finished font too large");
+    ++count;
   }
-  // The directory, each table's checksum, and head's checkSumAdjustment.
-  void finish(std::vector<uint8_t>& out) {
+  // The directory, each table's checksum, head's checkSumAdjustment, and
+  // the font's pieces in order.
+  void finish(finished_font& out) {
     bewriter dir;
     sfnt_header(dir, count);
-    uint32_t total = 0, headat = 0;
+    uint32_t total = 0;
+    size_t headat = 0;
     for (uint32_t i = 0; i < count; ++i) {
       const rec& r = recs[i];
-      const uint32_t sum = sumB32(w.b.data() + r.at, (r.len + 3) & ~size_t(3));
+      const uint32_t sum = r.kept ? sum_padded(r.kept, r.len) : sumB32(w.b.data() + r.own, (r.len + 3) & ~size_t(3));
       total += sum;
       dir.u32(r.tag);              // tag
       dir.u32(sum);                // checkSum
       dir.u32(uint32_t(r.at));     // offset
       dir.u32(uint32_t(r.len));    // length
-      if (r.tag == tag4("head")) headat = uint32_t(r.at);
+      if (r.tag == tag4("head")) headat = r.own;
     }
     std::memcpy(w.b.data(), dir.b.data(), dir.b.size());
     // The tables are contiguous and padded, so the file's sum is the
     // directory's plus the tables'.
     total += sumB32(dir.b.data(), dir.b.size());
     w.put_u32(headat + 8, 0xB1B0AFBAu - total);  // checkSumAdjustment
-    out = std::move(w.b);
+
+    out.own = std::move(w.b);
+    out.pieces.clear();
+    out.size = size;
+    size_t own = 0;  // written bytes not yet in a piece
+    for (uint32_t i = 0; i < count; ++i) {
+      const rec& r = recs[i];
+      if (!r.kept) continue;
+      if (r.own > own) out.pieces.push_back(finished_font::piece{nullptr, own, r.own - own});
+      out.pieces.push_back(finished_font::piece{r.kept, 0, r.len});
+      own = r.own;  // its padding comes next, from w
+    }
+    if (out.own.size() > own) out.pieces.push_back(finished_font::piece{nullptr, own, out.own.size() - own});
   }
 };
 
 // The size of OS/2 as finish_os2 writes it (version 4).
 constexpr size_t kOS2Size = 96;
 
-void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts) {
+void finish(const uint8_t* in, size_t n, finished_font& out, const finish_opts& opts) {
   input font;
   read_directory(in, n, font);
   finfont f;
@@ -587,9 +621,12 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   // The tables in directory order. The finished font is about as long as
   // the input: room for it is taken once (re-encoded glyphs may grow by a
   // byte a point at most, loca may double; a larger font grows the buffer).
+  // Room for what the pass writes, taken once: the glyphs re-encoded (a
+  // byte a point more at most) unless they are kept, and the small tables.
   outfont o;
-  o.w.reserve(n + n / 4 + 4 * uint64_t(f.numGlyphs) + 4096);
+  o.w.reserve((opts.glyphs_final ? 0 : n + n / 4) + 12 * uint64_t(f.numGlyphs) + 4096);
   o.w.zeros(12 + 16 * (font.bitmaps ? 13 : 11));
+  o.size = o.w.b.size();
   if (font.bitmaps) {
     o.copy(font.get("EBDT"), ebdtLength);
     o.open("EBLC");
@@ -607,10 +644,14 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
   // glyf: every glyph re-encoded, its box feeding every extent.
   std::vector<uint32_t> loca;
   uint16_t maxPoints = 0, maxContours = 0;
-  o.open("glyf");
-  if (opts.glyphs_final) keep_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
-  else refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
-  o.close();
+  if (opts.glyphs_final) {
+    keep_glyf(font, locaFormat, f, loca, maxPoints, maxContours);
+    o.copy(font.get("glyf"), loca.back());
+  } else {
+    o.open("glyf");
+    refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
+    o.close();
+  }
   if (loca.back() > 0x1FFFE) locaFormat = 1;
   bool anyink = false;
   for (const finbox& b : f.box) {
@@ -724,9 +765,32 @@ void finish(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish
 
 }  // namespace
 
-bool finish_font(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts, std::string& err) {
+void finished_font::flatten(std::vector<uint8_t>& font) const {
+  font.resize(size);
+  size_t at = 0;
+  for (const piece& p : pieces) {
+    std::memcpy(font.data() + at, p.kept ? p.kept : own.data() + p.at, p.len);
+    at += p.len;
+  }
+}
+
+bool finish_font(const uint8_t* in, size_t n, finished_font& out, const finish_opts& opts, std::string& err) {
   try {
     finish(in, n, out, opts);
+    return true;
+  } catch (const read_error& e) {
+    err = e.message;
+  } catch (const std::bad_alloc&) {
+    err = "out of memory";
+  }
+  return false;
+}
+
+bool finish_font(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts, std::string& err) {
+  try {
+    finished_font f;
+    finish(in, n, f, opts);
+    f.flatten(out);
     return true;
   } catch (const read_error& e) {
     err = e.message;

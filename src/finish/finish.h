@@ -26,6 +26,26 @@ struct finish_opts {
   bool glyphs_final = false;
 };
 
+// A finished font as pieces, one after another: the bytes the pass wrote
+// (own) and the tables it kept as they are, which stay in its input.
+struct finished_font {
+  struct piece {
+    const uint8_t* kept = nullptr;  // the input's bytes, or null for own[at..]
+    size_t at = 0, len = 0;
+  };
+  std::vector<uint8_t> own;
+  std::vector<piece> pieces;
+  size_t size = 0;  // the font's length
+
+  // The font in one buffer.
+  void flatten(std::vector<uint8_t>& font) const;
+};
+
+// Finishes the font in in[0..n) into out, whose pieces point into in, so
+// in must outlive it; otherwise as below. The big tables that the pass
+// keeps are not copied.
+bool finish_font(const uint8_t* in, size_t n, finished_font& out, const finish_opts& opts, std::string& err);
+
 // Finishes the font in in[0..n) into out. Returns false with a one-line
 // reason in err, and out unspecified, for a font that cannot be read or is
 // not of kilnfont's layout (its 13 tables, or 11 without bitmaps).
@@ -41,6 +61,10 @@ bool read_font_file(const char* path, std::vector<uint8_t>& data, struct stat& s
 // refuses it is not reported). False with the reason in why.
 bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why,
                      const char* mime = "application/x-truetype");
+
+// The same for a font in pieces, returning the message alone.
+const char* put_font_file(const char* outname, const finished_font& font,
+                          const char* mime = "application/x-truetype");
 
 // The same, returning the message alone ("cannot output", "cannot write
 // output"), without the name, or nullptr when done.

@@ -40,6 +40,19 @@ const char* put_font_file(const char* outname, const std::vector<uint8_t>& data,
   return err;
 }
 
+const char* put_font_file(const char* outname, const finished_font& font, const char* mime) {
+  outfile o;
+  const char* err = open_output(o, outname);
+  for (const finished_font::piece& p : font.pieces) {
+    if (err) break;
+    const uint8_t* d = p.kept ? p.kept : font.own.data() + p.at;
+    if (p.len && std::fwrite(d, 1, p.len, o.f) != p.len) err = "cannot write output";
+  }
+  if (!err) err = close_output(o, outname);
+  if (!err) setxattr(outname, "user.mime_type", mime, std::strlen(mime), 0);
+  return err;
+}
+
 bool write_font_file(const char* outname, const std::vector<uint8_t>& data, std::string& why, const char* mime) {
   const char* err = put_font_file(outname, data, mime);
   if (err) why = std::string(err) + " " + outname;
