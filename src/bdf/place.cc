@@ -34,9 +34,24 @@ constexpr auto kBitCount = [] {
 
 // ORs the n bits at src (MSB first) into dst at bit position at; dst holds
 // len bytes and the bits all land inside it. Returns whether any was set.
-bool put_bits(uint8_t* dst, size_t len, size_t at, const uint8_t* src, size_t n) {
+// A row that fits in one 64-bit word once shifted (every row of a cell up
+// to 57 pixels wide) is moved as one, when eight bytes can be read at src
+// (src_end) and written at its place in dst (room: dst's size, at least
+// len; the bytes past the row's own are written back as they were).
+bool put_bits(uint8_t* dst, size_t len, size_t room, size_t at, const uint8_t* src, const uint8_t* src_end, size_t n) {
   const unsigned sh = unsigned(at % 8);
   uint8_t* d = dst + at / 8;
+  if (n >= 1 && n + sh <= 64 && src_end - src >= 8 && size_t(d - dst) + 8 <= room) {
+    uint64_t x, y;
+    std::memcpy(&x, src, 8);
+    std::memcpy(&y, d, 8);
+    if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x), y = __builtin_bswap64(y);
+    x &= n == 64 ? ~uint64_t(0) : ~(~uint64_t(0) >> n);  // the row's n bits, from the top
+    y |= x >> sh;
+    if constexpr (std::endian::native == std::endian::little) y = __builtin_bswap64(y);
+    std::memcpy(d, &y, 8);
+    return x != 0;
+  }
   uint8_t any = 0;
   for (size_t k = 0; k < n; k += 8) {
     uint8_t b = src[k / 8];
@@ -118,8 +133,9 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
   const long top = in.ascent + half_down(S - c.H);
   const long left = half_down(S - c.W);
   const size_t B = bitmap_bytes(unsigned(S));
-  std::vector<uint8_t> bits(B);
+  std::vector<uint8_t> bits(B + 8);  // 8 bytes more for put_bits's word writes
   f.bits.reserve(std::min(in.glyphs.size(), size_t(kJisCells)) * B);
+  const uint8_t* const bits_end = in.bits.data() + in.bits.size();
 
   for (const fontglyph& g : in.glyphs) {
     if (!jiscell(g.enc)) {
@@ -131,7 +147,7 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
 
     // Row by row: a row inside the cell is copied with a shift, ink outside
     // the cell is counted.
-    std::fill(bits.begin(), bits.end(), 0);
+    std::fill(bits.begin(), bits.begin() + ptrdiff_t(B), 0);
     const size_t stride = size_t(g.w + 7) / 8;
     const long col0 = left + g.xo;
     bool ink = false;
@@ -141,7 +157,7 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
       const uint8_t* src = in.bits.data() + g.at + size_t(i) * stride;
       const long row = top - 1 - (g.yo + g.h - 1 - i);
       if (cols_inside && row >= 0 && row < S) {  // the usual case: the whole row lands in the cell
-        ink |= put_bits(bits.data(), B, size_t(row * S + col0), src, size_t(g.w));
+        ink |= put_bits(bits.data(), B, bits.size(), size_t(row * S + col0), src, bits_end, size_t(g.w));
         continue;
       }
       long n = 0;
@@ -175,7 +191,8 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
       ++f.twice;
     } else {
       f.slot[idx] = int32_t(f.count++);
-      f.bits.resize(f.count * B);
+      f.bits.insert(f.bits.end(), bits.begin(), bits.begin() + ptrdiff_t(B));
+      continue;
     }
     std::memcpy(f.bits.data() + size_t(f.slot[idx]) * B, bits.data(), B);
   }
