@@ -4,6 +4,9 @@
 #pragma once
 #include <signal.h>
 
+#include <cstddef>
+#include <functional>
+
 // Cores this process may run on (its affinity, so "taskset -c 0" counts 1).
 unsigned usable_cores();
 
@@ -17,3 +20,9 @@ struct workers_masked {
   workers_masked(const workers_masked&) = delete;
   workers_masked& operator=(const workers_masked&) = delete;
 };
+
+// Runs job(0), ..., job(n - 1), each once, on the calling thread and on as
+// many more as there are other cores (at most n - 1), each thread taking
+// the next job not yet taken; returns when all are done. A job must not
+// throw. Without a thread to be had, the calling thread runs them all.
+void run_jobs(size_t n, const std::function<void(size_t)>& job);

@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <future>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "base/quit.h"
+#include "base/threads.h"
 #include "bdf/bdf.h"
 #include "core/convert.h"
 #include "finish/finish.h"
@@ -40,70 +41,58 @@ struct options {
   std::vector<std::string> fonts;
 };
 
-// One input, read and named, and placed ahead when it can be (see
-// read_inputs).
+// One input, read, named and placed in its cell (see prepare).
 struct input {
   fontin font;
   charset cs = charset::unknown;
   int plane = -1;
   fontnames names;
   cellrule cell;
-  bool placed_ahead = false;
   placed pl;
+  std::exception_ptr error;  // what reading or placing it threw
 };
-
-// Reads every input, the later ones on threads of their own while the
-// first is read here. Given the JIS table of JIS X 0208 and 0212 (jis, built
-// meanwhile on a thread of its own), each thread also places its font in its
-// cell, unless the font is JIS X 0213 or its cell is out of range: the run
-// keeps these placements when no font needs another table, and checks every
-// font in order as before.
-std::vector<input> read_inputs(const options& opt, const std::shared_future<convtable>* jis) {
-  std::vector<input> in(opt.fonts.size());
-  auto one = [&](size_t k) {
-    input& i = in[k];
-    i.font = read_font(opt.fonts[k]);
-    i.cs = identify(i.font, i.plane);
-    if (i.plane < 0)
-      fail(opt.fonts[k] + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
-           "\" is not JIS X 0208, 0212 or 0213");
-    i.names = names_of(i.font, i.cs, opt.family);
-    if (!jis || i.cs == charset::x0213) return;
-    i.cell = cell_of(i.font, i.cs, 0);
-    if (i.cell.S < 1 || i.cell.S > 255) return;
-    try {
-      const convtable& conv = jis->get();
-      i.pl = place(i.font, i.cs, i.plane, i.cell, conv.m2u.data(), conv.reason, true);
-      i.placed_ahead = true;
-    } catch (const fonterror&) {  // the table's own failure, reported in its turn
-    }
-  };
-  std::vector<std::future<void>> rest;
-  for (size_t k = 1; k < in.size(); ++k) rest.push_back(std::async(std::launch::async, one, k));
-  std::string first_error;
-  try {
-    one(0);
-  } catch (const fonterror& e) {
-    first_error = e.what();
-  }
-  for (auto& r : rest) {
-    try {
-      r.get();
-    } catch (const fonterror& e) {
-      if (first_error.empty()) first_error = e.what();
-    }
-  }
-  if (!first_error.empty()) fail(first_error);
-  return in;
-}
 
 // The run up to the conversion: fills info and src. Returns the report
 // lines, one per input.
 std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src) {
-  // The JIS table most fonts need, built while the inputs are read.
-  std::shared_future<convtable> jis;
-  if (opt.map.empty()) jis = std::async(std::launch::async, converter_map, false).share();
-  std::vector<input> in = read_inputs(opt, opt.map.empty() ? &jis : nullptr);
+  // Every input is read, the largest first, on this thread and one per
+  // other core, and meanwhile the JIS table that most fonts need (JIS X
+  // 0208 and 0212). Failures are reported in the order of the inputs.
+  const size_t n = opt.fonts.size();
+  std::vector<input> in(n);
+  std::vector<size_t> order(n);
+  std::vector<off_t> bytes(n, 0);
+  for (size_t k = 0; k < n; ++k) {
+    order[k] = k;
+    if (struct stat st {}; stat(opt.fonts[k].c_str(), &st) == 0) bytes[k] = st.st_size;
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
+  convtable jis;
+  std::exception_ptr jis_error;
+  const bool want_jis = opt.map.empty();
+  run_jobs(n + want_jis, [&](size_t j) {
+    if (j == n) {
+      try {
+        jis = converter_map(false);
+      } catch (...) {
+        jis_error = std::current_exception();
+      }
+      return;
+    }
+    input& i = in[order[j]];
+    try {
+      i.font = read_font(opt.fonts[order[j]]);
+      i.cs = identify(i.font, i.plane);
+      if (i.plane < 0)
+        fail(i.font.path + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
+             "\" is not JIS X 0208, 0212 or 0213");
+      i.names = names_of(i.font, i.cs, opt.family);
+    } catch (...) {
+      i.error = std::current_exception();
+    }
+  });
+  for (const input& i : in)
+    if (i.error) std::rethrow_exception(i.error);
 
   // One family and style: the sizes of one design.
   bool has0212 = false, has0213 = false;
@@ -119,9 +108,9 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
 
   // The JIS table: built from the C library's converter, or the given file.
   convtable conv;
-  const bool ahead = opt.map.empty() && !has0213;  // the placements made while reading stand
-  if (ahead) {
-    conv = jis.get();
+  if (opt.map.empty() && !has0213) {  // the table made while reading
+    if (jis_error) std::rethrow_exception(jis_error);
+    conv = std::move(jis);
   } else if (opt.map.empty()) {
     conv = converter_map(has0213);
   } else {
@@ -131,21 +120,27 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   }
   std::copy(conv.m2u.begin(), conv.m2u.end(), src.m2u.begin());
 
-  // Each font in its cell, then the strikes, largest first; fonts of one
-  // size share a strike.
+  // Each font in its cell, on every core; then the strikes, largest first,
+  // fonts of one size sharing a strike. The cells are checked in the order
+  // of the inputs.
+  run_jobs(n, [&](size_t k) {
+    input& i = in[k];
+    try {
+      i.cell = cell_of(i.font, i.cs, 0);
+      if (i.cell.S < 1 || i.cell.S > 255) return;
+      i.pl = place(i.font, i.cs, i.plane, i.cell, conv.m2u.data(), conv.reason, true);
+      i.font = fontin();
+    } catch (...) {
+      i.error = std::current_exception();
+    }
+  });
   std::vector<placed> fonts;
   for (input& i : in) {
-    if (ahead && i.placed_ahead) {
-      fonts.push_back(std::move(i.pl));
-      i.font = fontin();
-      continue;
-    }
-    const cellrule c = cell_of(i.font, i.cs, 0);
-    if (c.S < 1 || c.S > 255)
-      fail(i.font.path + ": a cell of " + std::to_string(c.S) + " pixels (" + i.font.metrics + ", DWIDTH " +
-           std::to_string(c.W) + "), not 1..255");
-    fonts.push_back(place(i.font, i.cs, i.plane, c, conv.m2u.data(), conv.reason, true));
-    i.font = fontin();
+    if (i.error) std::rethrow_exception(i.error);
+    if (i.cell.S < 1 || i.cell.S > 255)
+      fail(i.font.path + ": a cell of " + std::to_string(i.cell.S) + " pixels (" + i.font.metrics + ", DWIDTH " +
+           std::to_string(i.cell.W) + "), not 1..255");
+    fonts.push_back(std::move(i.pl));
   }
   std::vector<int> sizes;
   for (const placed& f : fonts)
