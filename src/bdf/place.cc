@@ -32,37 +32,25 @@ constexpr auto kBitCount = [] {
   return t;
 }();
 
-// ORs the n bits at src (MSB first) into dst at bit position at; dst holds
-// len bytes and the bits all land inside it. Returns whether any was set.
-// A row that fits in one 64-bit word once shifted (every row of a cell up
-// to 57 pixels wide) is moved as one, when eight bytes can be read at src
-// (src_end) and written at its place in dst (room: dst's size, at least
-// len; the bytes past the row's own are written back as they were).
-bool put_bits(uint8_t* dst, size_t len, size_t room, size_t at, const uint8_t* src, const uint8_t* src_end, size_t n) {
-  const unsigned sh = unsigned(at % 8);
-  uint8_t* d = dst + at / 8;
-  if (n >= 1 && n + sh <= 64 && src_end - src >= 8 && size_t(d - dst) + 8 <= room) {
-    uint64_t x, y;
+// Up to 64 bits at src (MSB first), n of them (1..64), in the top of a
+// word; eight bytes are read at once where src_end allows.
+uint64_t row_word(const uint8_t* src, const uint8_t* src_end, size_t n) {
+  uint64_t x = 0;
+  if (src_end - src >= 8) {
     std::memcpy(&x, src, 8);
-    std::memcpy(&y, d, 8);
-    if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x), y = __builtin_bswap64(y);
-    x &= n == 64 ? ~uint64_t(0) : ~(~uint64_t(0) >> n);  // the row's n bits, from the top
-    y |= x >> sh;
-    if constexpr (std::endian::native == std::endian::little) y = __builtin_bswap64(y);
-    std::memcpy(d, &y, 8);
-    return x != 0;
+    if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+  } else {
+    for (ptrdiff_t i = 0; i < src_end - src; ++i) x |= uint64_t(src[i]) << (56 - 8 * i);
   }
-  uint8_t any = 0;
-  for (size_t k = 0; k < n; k += 8) {
-    uint8_t b = src[k / 8];
-    if (n - k < 8) b &= uint8_t(0xFF00 >> (n - k));
-    any |= b;
-    if (!b) continue;
-    const size_t i = k / 8;
-    d[i] |= uint8_t(b >> sh);
-    if (sh && size_t(d - dst) + i + 1 < len) d[i + 1] |= uint8_t(b << (8 - sh));
-  }
-  return any != 0;
+  return n >= 64 ? x : x & ~(~uint64_t(0) >> n);
+}
+
+// ORs the bits of x (from the top) into the cell's words at bit position
+// at; the cell has a word to spare past its last bit.
+void or_bits(uint64_t* cell, size_t at, uint64_t x) {
+  const unsigned sh = unsigned(at % 64);
+  cell[at / 64] |= x >> sh;
+  if (sh) cell[at / 64 + 1] |= x << (64 - sh);
 }
 
 }  // namespace
@@ -133,7 +121,12 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
   const long top = in.ascent + half_down(S - c.H);
   const long left = half_down(S - c.W);
   const size_t B = bitmap_bytes(unsigned(S));
-  std::vector<uint8_t> bits(B + 8);  // 8 bytes more for put_bits's word writes
+  // The cell is built in 64-bit words, the first bit in the top bit of the
+  // first word, and written out as bytes: rows of a cell lie a few bits
+  // apart, and word writes to bytes that overlap the row before would stall.
+  const size_t words = (B + 7) / 8;
+  std::vector<uint64_t> cell(words + 1);
+  std::vector<uint8_t> bits(words * 8);
   f.bits.reserve(std::min(in.glyphs.size(), size_t(kJisCells)) * B);
   const uint8_t* const bits_end = in.bits.data() + in.bits.size();
 
@@ -145,25 +138,29 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     const long code = cs == charset::x0208_1978 ? renumber_1978(g.enc) : g.enc;
     const size_t idx = size_t(plane * 8836 + ((code >> 8) - 0x21) * 94 + ((code & 0xFF) - 0x21));
 
-    // Row by row: a row inside the cell is copied with a shift, ink outside
-    // the cell is counted.
-    std::fill(bits.begin(), bits.begin() + ptrdiff_t(B), 0);
+    // Row by row: a row inside the cell is ORed in with a shift, 64 pixels
+    // at a time; ink outside the cell is counted.
+    std::fill(cell.begin(), cell.end(), 0);
     const size_t stride = size_t(g.w + 7) / 8;
     const long col0 = left + g.xo;
-    bool ink = false;
+    uint64_t any = 0;
     long outside = 0;
     const bool cols_inside = col0 >= 0 && col0 + g.w <= S;
     for (long i = 0; i < g.h; ++i) {
       const uint8_t* src = in.bits.data() + g.at + size_t(i) * stride;
       const long row = top - 1 - (g.yo + g.h - 1 - i);
       if (cols_inside && row >= 0 && row < S) {  // the usual case: the whole row lands in the cell
-        ink |= put_bits(bits.data(), B, bits.size(), size_t(row * S + col0), src, bits_end, size_t(g.w));
+        for (long k = 0; k < g.w; k += 64) {
+          const uint64_t x = row_word(src + k / 8, bits_end, size_t(std::min<long>(64, g.w - k)));
+          any |= x;
+          or_bits(cell.data(), size_t(row * S + col0 + k), x);
+        }
         continue;
       }
       long n = 0;
       for (size_t k = 0; k < stride; ++k) n += kBitCount[src[k] & (long(8 * k + 8) > g.w ? uint8_t(0xFF00 >> (g.w - long(8 * k))) : 0xFF)];
       if (!n) continue;
-      ink = true;
+      any = 1;
       if (row < 0 || row >= S) {
         outside += n;
         continue;
@@ -176,8 +173,14 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
           continue;
         }
         const size_t bit = size_t(row * S + col);
-        bits[bit / 8] |= uint8_t(0x80 >> (bit % 8));
+        cell[bit / 64] |= uint64_t(1) << (63 - bit % 64);
       }
+    }
+    const bool ink = any != 0;
+    for (size_t w = 0; w < words; ++w) {
+      uint64_t y = cell[w];
+      if constexpr (std::endian::native == std::endian::little) y = __builtin_bswap64(y);
+      std::memcpy(bits.data() + 8 * w, &y, 8);
     }
     if (!m2u[idx]) {
       ++f.unmapped;
