@@ -12,7 +12,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <new>
 
@@ -289,10 +288,15 @@ void rename(const bereader& r, int size, bewriter& w, std::string& family) {
   for (const rec& x : recs) w.bytes(x.s.data(), x.s.size());
 }
 
-// A value of the input's em in the pixel font's units.
-int16_t scaled(int v, int fromEm, int toEm) {
-  return int16_t(std::lround(double(v) * toEm / fromEm));
+// v * num / den (den > 0) rounded to the nearest whole number, halves away
+// from zero. In integers, so the commands need no maths library.
+int64_t round_div(int64_t v, int64_t num, int64_t den) {
+  const int64_t p = v * num;
+  return p >= 0 ? (2 * p + den) / (2 * den) : -((-2 * p + den) / (2 * den));
 }
+
+// A value of the input's em in the pixel font's units.
+int16_t scaled(int v, int fromEm, int toEm) { return int16_t(round_div(v, toEm, fromEm)); }
 
 // The pixel font of strike k, in kilnfont's layout without bitmaps, before
 // finishing: boxes, bearings and extents are left to the finishing pass.
@@ -312,7 +316,7 @@ void build(const sfnt& f, const strike& k, uint16_t numGlyphs, std::vector<uint8
     // Advances in whole pixels: the bitmap's own, or the outline's rounded.
     const int inAdvance = hmtx.u16(4 * uint64_t(std::min<uint32_t>(g, nhm - 1u)));
     const int advance =
-        (k.has[g] ? k.advance[g] : int(std::lround(double(inAdvance) * k.size / inEm))) * kPixelUnits;
+        (k.has[g] ? k.advance[g] : int(round_div(inAdvance, k.size, inEm))) * kPixelUnits;
     if (k.has[g]) trace_pixels(k.glyph[g], contours);
     if (!k.has[g] || contours.empty()) {
       hmtxw.u16(uint16_t(advance));
@@ -364,7 +368,7 @@ void build(const sfnt& f, const strike& k, uint16_t numGlyphs, std::vector<uint8
   ow.b = o;
   for (uint64_t at = 10; at <= 28; at += 2) ow.put_u16(at, uint16_t(scaled(int16_t(os2.u16(at)), inEm, em)));
   ow.put_u16(26, kPixelUnits);                                                              // yStrikeoutSize
-  ow.put_u16(28, uint16_t(int16_t(std::lround(double(int16_t(os2.u16(28))) * k.size / inEm) * kPixelUnits)));
+  ow.put_u16(28, uint16_t(int16_t(round_div(int16_t(os2.u16(28)), k.size, inEm) * kPixelUnits)));
   ow.put_u16(62, uint16_t(os2.u16(62) | 0x80));  // fsSelection: USE_TYPO_METRICS
   ow.put_u16(68, uint16_t(asc));                 // sTypoAscender
   ow.put_u16(70, uint16_t(-desc));               // sTypoDescender
