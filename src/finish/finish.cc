@@ -67,7 +67,7 @@ void read_directory(const uint8_t* in, size_t n, input& font) {
     if (r.u32(rec) != tag4(kLayout[k])) refuse("not of kilnfont's layout: other tables or another order");
     const uint32_t at = r.u32(rec + 8), len = r.u32(rec + 12);
     if (!r.has(at, len)) refuse("broken font: a table runs past the end of the file");
-    font.t[k] = fintable{tag4(kLayout[k]), in + at, len, kBroken[k]};
+    font.t[k] = fintable{tag4(kLayout[k]), in + at, len, kBroken[k], r.u32(rec + 4)};
   }
 }
 
@@ -411,10 +411,17 @@ void keep_glyf(const input& font, uint16_t locaFormat, finfont& f, std::vector<u
   maxPoints = maxContours = 0;
   uint64_t from = locaFormat ? lr.u32(0) : 2 * uint64_t(lr.u16(0));
   if (from != 0) refuse("broken loca table: offsets out of order or past glyf");
+  // The headers lie hundreds of bytes apart, too far for the hardware to
+  // guess: each is fetched a few glyphs ahead.
+  constexpr size_t kAhead = 8;
   for (size_t i = 0; i < n; ++i) {
     const uint64_t to = locaFormat ? lr.u32(4 * (i + 1)) : 2 * uint64_t(lr.u16(2 * (i + 1)));
     if (to < from || to > tg.n) refuse("broken loca table: offsets out of order or past glyf");
     loca[i + 1] = uint32_t(to);
+    if (i + kAhead < n) {
+      const uint64_t ahead = locaFormat ? lr.u32(4 * (i + kAhead)) : 2 * uint64_t(lr.u16(2 * (i + kAhead)));
+      if (ahead < tg.n) __builtin_prefetch(tg.d + ahead);
+    }
     const bereader g{tg.d + from, size_t(to - from), tg.broken, true};
     if (to > from && int16_t(g.u16(0)) > 0) {
       const uint16_t nc = g.u16(0);
@@ -503,13 +510,15 @@ struct outfont {
     size_t at = 0, len = 0;         // in the font
     size_t own = 0;                 // where a written table starts in w (a kept one's padding)
     const uint8_t* kept = nullptr;  // the input's bytes of a kept table
+    bool summed = false;            // sum holds its checksum
+    uint32_t sum = 0;
   };
   bewriter w;
   rec recs[kLayoutTables];
   uint32_t count = 0;
   size_t size = 0;  // bytes of the font so far
 
-  void open(const char* tg) { recs[count] = rec{tag4(tg), size, 0, w.b.size(), nullptr}; }
+  void open(const char* tg) { recs[count] = rec{tag4(tg), size, 0, w.b.size(), nullptr, false, 0}; }
   void close() {
     rec& r = recs[count];
     r.len = w.b.size() - r.own;
@@ -519,9 +528,11 @@ struct outfont {
     ++count;
   }
   // A table of the input kept as it is, to its true length; the zeros that
-  // pad it to a whole word go into w.
-  void copy(const fintable& t, size_t len) {
-    recs[count] = rec{t.tag, size, len, w.b.size(), t.d};
+  // pad it to a whole word go into w. With trusted set (the input is this
+  // process's own, see glyphs_final), a table kept whole keeps the
+  // checksum the directory gives it.
+  void copy(const fintable& t, size_t len, bool trusted) {
+    recs[count] = rec{t.tag, size, len, w.b.size(), t.d, trusted && len == t.n, t.sum};
     w.zeros((4 - len % 4) % 4);
     size += (len + 3) & ~size_t(3);
     if (size > 0xFFFFFFFFu) refuse("finished font too large");
@@ -536,7 +547,9 @@ struct outfont {
     size_t headat = 0;
     for (uint32_t i = 0; i < count; ++i) {
       const rec& r = recs[i];
-      const uint32_t sum = r.kept ? sum_padded(r.kept, r.len) : sumB32(w.b.data() + r.own, (r.len + 3) & ~size_t(3));
+      const uint32_t sum = r.summed ? r.sum
+                           : r.kept   ? sum_padded(r.kept, r.len)
+                                      : sumB32(w.b.data() + r.own, (r.len + 3) & ~size_t(3));
       total += sum;
       dir.u32(r.tag);              // tag
       dir.u32(sum);                // checkSum
@@ -628,7 +641,7 @@ void finish(const uint8_t* in, size_t n, finished_font& out, const finish_opts& 
   o.w.zeros(12 + 16 * (font.bitmaps ? 13 : 11));
   o.size = o.w.b.size();
   if (font.bitmaps) {
-    o.copy(font.get("EBDT"), ebdtLength);
+    o.copy(font.get("EBDT"), ebdtLength, opts.glyphs_final);
     o.open("EBLC");
     o.w.bytes(eblc.b.data(), eblc.b.size());
     o.close();
@@ -638,15 +651,15 @@ void finish(const uint8_t* in, size_t n, finished_font& out, const finish_opts& 
   const size_t os2at = o.w.b.size();
   o.w.zeros(kOS2Size);
   o.close();
-  o.copy(font.get("cmap"), cmapLength);
-  o.copy(gasp, gaspLength);
+  o.copy(font.get("cmap"), cmapLength, opts.glyphs_final);
+  o.copy(gasp, gaspLength, opts.glyphs_final);
 
   // glyf: every glyph re-encoded, its box feeding every extent.
   std::vector<uint32_t> loca;
   uint16_t maxPoints = 0, maxContours = 0;
   if (opts.glyphs_final) {
     keep_glyf(font, locaFormat, f, loca, maxPoints, maxContours);
-    o.copy(font.get("glyf"), loca.back());
+    o.copy(font.get("glyf"), loca.back(), opts.glyphs_final);
   } else {
     o.open("glyf");
     refit_glyf(font, locaFormat, f, o.w, loca, maxPoints, maxContours);
@@ -745,7 +758,7 @@ void finish(const uint8_t* in, size_t n, finished_font& out, const finish_opts& 
   w.put_u16(maxpat + 8, std::max<uint16_t>(maxContours, 1));  // maxContours
   o.close();
 
-  o.copy(font.get("name"), nameLength);
+  o.copy(font.get("name"), nameLength, opts.glyphs_final);
 
   // post: upright unless the subfamily says otherwise; fixed pitch when
   // every advance is the same.

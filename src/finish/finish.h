@@ -22,7 +22,8 @@ struct finish_opts {
   bool restamp = false;
   // The glyph descriptions are already as the pass writes them (a font the
   // core made in this process with runinfo's finished_glyphs): glyf and
-  // loca are kept, and each glyph's box and counts are read from its header.
+  // loca are kept, and each glyph's box and counts are read from its header;
+  // the tables kept whole keep their checksums.
   bool glyphs_final = false;
 };
 

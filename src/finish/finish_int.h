@@ -15,6 +15,7 @@ struct fintable {
   const uint8_t* d = nullptr;
   size_t n = 0;
   const char* broken = "";  // "broken TAG table"
+  uint32_t sum = 0;         // its checksum, as the directory gives it
 
   bereader reader() const { return bereader{d, n, broken, true}; }
 };
