@@ -631,11 +631,10 @@ void finish(const uint8_t* in, size_t n, finished_font& out, const finish_opts& 
     font.get("EBDT").reader().need(0, ebdtLength);
   }
 
-  // The tables in directory order. The finished font is about as long as
-  // the input: room for it is taken once (re-encoded glyphs may grow by a
-  // byte a point at most, loca may double; a larger font grows the buffer).
-  // Room for what the pass writes, taken once: the glyphs re-encoded (a
-  // byte a point more at most) unless they are kept, and the small tables.
+  // The tables in directory order. Room for what the pass writes is taken
+  // once: the glyphs re-encoded (a byte a point more at most) unless they
+  // are kept, and the small tables (loca may double); a larger font grows
+  // the buffer.
   outfont o;
   o.w.reserve((opts.glyphs_final ? 0 : n + n / 4) + 12 * uint64_t(f.numGlyphs) + 4096);
   o.w.zeros(12 + 16 * (font.bitmaps ? 13 : 11));

@@ -20,7 +20,6 @@
 // get code compiled for that (kW = 1; kW = 0 reads W at run time).
 #include <algorithm>
 #include <bit>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 
