@@ -446,7 +446,7 @@ void edge_box(const sidetab& t, ptrdiff_t n, ptrdiff_t W, const uint64_t* E, glf
   }
   if (h0 < 0 || v0 < 0) return;
   // The first and last position set in a row of W words.
-  auto first = [W](const uint64_t* m) {
+  auto first = [](const uint64_t* m) {
     ptrdiff_t w = 0;
     while (m[w] == 0) ++w;
     return size_t(64 * w + std::countl_zero(m[w]));
