@@ -16,9 +16,6 @@ namespace {
 constexpr uintptr_t kHuge = uintptr_t(2) << 20;  // a transparent huge page on x86-64 and arm64
 constexpr int kPad = 64 << 20;                   // heap grown this much beyond each request
 
-// The block that holds the heap's first 2 MiB (see tune_heap).
-void* first_range = nullptr;
-
 }  // namespace
 
 void tune_heap() {
@@ -44,6 +41,7 @@ void tune_heap() {
   // be given, and a range with a page already in it keeps ordinary pages
   // (512 faults as it fills), so that range is left to this block, never
   // touched nor freed; every range above it is untouched when advised.
+  static void* first_range = nullptr;  // kept for the run, never freed
   first_range = std::malloc(kHuge - 8192);
   const uintptr_t at = reinterpret_cast<uintptr_t>(first_range);
   const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0));
