@@ -24,6 +24,21 @@ workers_masked::workers_masked() {
 
 workers_masked::~workers_masked() { pthread_sigmask(SIG_SETMASK, &old, nullptr); }
 
+void place_worker(std::thread& t, unsigned index) {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return;
+  const int me = sched_getcpu();
+  int others[CPU_SETSIZE];
+  unsigned count = 0;
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &set) && c != me) others[count++] = c;
+  if (count == 0) return;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(others[index % count], &one);
+  pthread_setaffinity_np(t.native_handle(), sizeof one, &one);
+}
+
 void run_jobs(size_t n, const std::function<void(size_t)>& job) {
   std::atomic<size_t> next{0};
   auto loop = [&] {
@@ -40,6 +55,7 @@ void run_jobs(size_t n, const std::function<void(size_t)>& job) {
       } catch (const std::system_error&) {
         break;
       }
+      place_worker(helpers.back(), unsigned(i));
     }
   }
   loop();

@@ -222,6 +222,7 @@ void start_glyf(fontctx& ctx) {
     } catch (const std::system_error&) {
       break;  // fewer threads: the main thread traces what is left
     }
+    place_worker(gw->threads.back(), unsigned(gw->threads.size() - 1));
   }
   ctx.glyf = std::move(gw);
 }
