@@ -781,7 +781,7 @@ void finished_font::flatten(std::vector<uint8_t>& font) const {
   font.resize(size);
   size_t at = 0;
   for (const piece& p : pieces) {
-    std::memcpy(font.data() + at, p.kept ? p.kept : own.data() + p.at, p.len);
+    std::memcpy(font.data() + at, bytes(p), p.len);
     at += p.len;
   }
 }
@@ -799,13 +799,11 @@ bool finish_font(const uint8_t* in, size_t n, finished_font& out, const finish_o
 }
 
 bool finish_font(const uint8_t* in, size_t n, std::vector<uint8_t>& out, const finish_opts& opts, std::string& err) {
+  finished_font f;
+  if (!finish_font(in, n, f, opts, err)) return false;
   try {
-    finished_font f;
-    finish(in, n, f, opts);
     f.flatten(out);
     return true;
-  } catch (const read_error& e) {
-    err = e.message;
   } catch (const std::bad_alloc&) {
     err = "out of memory";
   }

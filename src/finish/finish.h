@@ -38,6 +38,8 @@ struct finished_font {
   std::vector<piece> pieces;
   size_t size = 0;  // the font's length
 
+  // The bytes of piece p.
+  const uint8_t* bytes(const piece& p) const { return p.kept ? p.kept : own.data() + p.at; }
   // The font in one buffer.
   void flatten(std::vector<uint8_t>& font) const;
 };

@@ -32,12 +32,10 @@ bool read_font_file(const char* path, std::vector<uint8_t>& data, struct stat& s
 }
 
 const char* put_font_file(const char* outname, const std::vector<uint8_t>& data, const char* mime) {
-  outfile o;
-  const char* err = open_output(o, outname);
-  if (!err && !data.empty() && std::fwrite(data.data(), 1, data.size(), o.f) != data.size()) err = "cannot write output";
-  if (!err) err = close_output(o, outname);
-  if (!err) setxattr(outname, "user.mime_type", mime, std::strlen(mime), 0);
-  return err;
+  finished_font whole;  // one piece: data itself, not copied
+  whole.pieces.push_back(finished_font::piece{data.data(), 0, data.size()});
+  whole.size = data.size();
+  return put_font_file(outname, whole, mime);
 }
 
 const char* put_font_file(const char* outname, const finished_font& font, const char* mime) {
@@ -45,8 +43,7 @@ const char* put_font_file(const char* outname, const finished_font& font, const 
   const char* err = open_output(o, outname);
   for (const finished_font::piece& p : font.pieces) {
     if (err) break;
-    const uint8_t* d = p.kept ? p.kept : font.own.data() + p.at;
-    if (p.len && std::fwrite(d, 1, p.len, o.f) != p.len) err = "cannot write output";
+    if (p.len && std::fwrite(font.bytes(p), 1, p.len, o.f) != p.len) err = "cannot write output";
   }
   if (!err) err = close_output(o, outname);
   if (!err) setxattr(outname, "user.mime_type", mime, std::strlen(mime), 0);
