@@ -3,6 +3,7 @@
 // one TrueType font named from their properties, through the conversion
 // core, which runs without its progress log.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -49,8 +50,24 @@ struct input {
   fontnames names;
   cellrule cell;
   placed pl;
-  std::exception_ptr error;  // what reading or placing it threw
+  std::exception_ptr error;        // what reading it threw
+  std::exception_ptr place_error;  // what placing it threw
+  // 0 while it is read, 1 read and waiting for the JIS table, 2 placed
+  // (or being placed) with it.
+  std::atomic<int> state{0};
 };
+
+// Places font i in its cell with the JIS table m2u, keeping what that
+// throws for later. A cell out of range is left unplaced, to be reported.
+void place_input(input& i, const uint16_t* m2u, const convtable& conv) {
+  try {
+    i.cell = cell_of(i.font, i.cs, 0);
+    if (i.cell.S < 1 || i.cell.S > 255) return;
+    i.pl = place(i.font, i.cs, i.plane, i.cell, m2u, conv.reason, true);
+  } catch (...) {
+    i.place_error = std::current_exception();
+  }
+}
 
 // The run up to the conversion: fills info and src. Returns the report
 // lines, one per input.
@@ -67,13 +84,26 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
     if (struct stat st {}; stat(opt.fonts[k].c_str(), &st) == 0) bytes[k] = st.st_size;
   }
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
+  //
+  // A font read is placed in its cell at once when the JIS table is made
+  // by then, else by the job that makes it, so that placing fills the time
+  // the last reads leave a core idle. That table is the one used unless a
+  // JIS X 0213 font is among the inputs, and then every font is placed
+  // again with the other.
   convtable jis;
   std::exception_ptr jis_error;
   const bool want_jis = opt.map.empty();
+  std::atomic<bool> jis_ready{false};
+  auto place_early = [&](input& i) {
+    int read = 1;
+    if (i.state.compare_exchange_strong(read, 2)) place_input(i, jis.m2u.data(), jis);
+  };
   run_jobs(n + want_jis, [&](size_t j) {
     if (j == n) {
       try {
         jis = converter_map(false);
+        jis_ready = true;
+        for (input& i : in) place_early(i);
       } catch (...) {
         jis_error = std::current_exception();
       }
@@ -89,7 +119,11 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
       i.names = names_of(i.font, i.cs, opt.family);
     } catch (...) {
       i.error = std::current_exception();
+      return;
     }
+    if (!want_jis || i.cs == charset::x0213) return;
+    i.state = 1;
+    if (jis_ready) place_early(i);
   });
   for (const input& i : in)
     if (i.error) std::rethrow_exception(i.error);
@@ -120,27 +154,27 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   }
   std::copy(conv.m2u.begin(), conv.m2u.end(), src.m2u.begin());
 
-  // Each font in its cell, on every core; then the strikes, largest first,
-  // fonts of one size sharing a strike. The cells are checked in the order
-  // of the inputs.
-  run_jobs(n, [&](size_t k) {
-    input& i = in[k];
-    try {
-      i.cell = cell_of(i.font, i.cs, 0);
-      if (i.cell.S < 1 || i.cell.S > 255) return;
-      i.pl = place(i.font, i.cs, i.plane, i.cell, conv.m2u.data(), conv.reason, true);
-      i.font = fontin();
-    } catch (...) {
-      i.error = std::current_exception();
-    }
+  // Each font not placed yet with this table in its cell, on every core;
+  // then the strikes, largest first, fonts of one size sharing a strike.
+  // The cells are checked in the order of the inputs.
+  const bool early = opt.map.empty() && !has0213;
+  std::vector<input*> todo;
+  for (input& i : in)
+    if (!early || i.state != 2) todo.push_back(&i);
+  run_jobs(todo.size(), [&](size_t k) {
+    input& i = *todo[k];
+    i.place_error = nullptr;
+    i.pl = placed();
+    place_input(i, conv.m2u.data(), conv);
   });
   std::vector<placed> fonts;
   for (input& i : in) {
-    if (i.error) std::rethrow_exception(i.error);
+    if (i.place_error) std::rethrow_exception(i.place_error);
     if (i.cell.S < 1 || i.cell.S > 255)
       fail(i.font.path + ": a cell of " + std::to_string(i.cell.S) + " pixels (" + i.font.metrics + ", DWIDTH " +
            std::to_string(i.cell.W) + "), not 1..255");
     fonts.push_back(std::move(i.pl));
+    i.font = fontin();
   }
   std::vector<int> sizes;
   for (const placed& f : fonts)
