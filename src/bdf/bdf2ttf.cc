@@ -18,6 +18,7 @@
 #include "core/convert.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
+#include "tables/textconv.h"
 #include "web/web.h"
 
 namespace {
@@ -71,7 +72,8 @@ void place_input(input& i, const uint16_t* m2u, const convtable& conv) {
 
 // The run up to the conversion: fills info and src. Returns the report
 // lines, one per input.
-std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src) {
+std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src,
+                                 std::unique_ptr<textconv>& names) {
   // Every input is read, the largest first, on this thread and one per
   // other core, and meanwhile the JIS table that most fonts need (JIS X
   // 0208 and 0212). Failures are reported in the order of the inputs.
@@ -104,6 +106,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
         jis = converter_map(false);
         jis_ready = true;
         for (input& i : in) place_early(i);
+        names = std::make_unique<textconv>();  // the name table's converter, loaded here meanwhile
       } catch (...) {
         jis_error = std::current_exception();
       }
@@ -242,8 +245,9 @@ int run(const options& opt) {
   info->finished_glyphs = true;
   std::unique_ptr<glyphsrc> src(new glyphsrc);
   std::vector<std::string> lines;
+  std::unique_ptr<textconv> names;
   try {
-    lines = prepare(opt, *info, *src);
+    lines = prepare(opt, *info, *src, names);
   } catch (const fonterror& e) {
     std::fprintf(stderr, "bdf2ttf: %s\n", e.what());
     return 1;
@@ -275,7 +279,7 @@ int run(const options& opt) {
   if (why.empty()) {
     try {
       try {
-        convert_to_memory(*info, *src, raw);
+        convert_to_memory(*info, *src, raw, names.get());
       } catch (const std::bad_alloc&) {
         quit("cannot malloc");
       }

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "base/outfile.h"
 #include "base/quit.h"
@@ -144,7 +145,7 @@ void settype(const runinfo& info) {
 namespace {
 
 // The conversion into mem, or when mem is null into the file info.outname.
-void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem) {
+void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem, textconv* given) {
   fontfile ff;
   settables(ff, info.withbmp);
 
@@ -161,7 +162,8 @@ void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem) {
 
   // The converter needs its tables loaded (descriptors, memory); without
   // it the names would be empty, so the run ends before the output is made.
-  textconv names;
+  std::optional<textconv> own;
+  textconv& names = given ? *given : own.emplace();
   if (names.sjis == iconv_t(-1)) quit("cannot convert names");
 
   auto tr = std::make_unique<tracer>();
@@ -192,10 +194,10 @@ void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem) {
 }  // namespace
 
 void convert(const runinfo& info, glyphsrc& src) {
-  build_font(info, src, nullptr);
+  build_font(info, src, nullptr, nullptr);
   quit("");
 }
 
-void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font) {
-  build_font(info, src, &font);
+void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font, textconv* names) {
+  build_font(info, src, &font, names);
 }

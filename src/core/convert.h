@@ -56,5 +56,7 @@ void settype(const runinfo& info);
 // The same conversion into font, in memory, for commands that work on the
 // font further before writing it (info.outname is not used). Returns when
 // the font is complete; a failure ends the run through quit() with its
-// message, as convert does.
-void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font);
+// message, as convert does. names, when given, is the name strings'
+// converter opened already (its tables take a while to load, which a
+// caller can do beside other work).
+void convert_to_memory(const runinfo& info, glyphsrc& src, std::vector<uint8_t>& font, textconv* names = nullptr);
