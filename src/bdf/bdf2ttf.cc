@@ -3,11 +3,12 @@
 // one TrueType font named from their properties, through the conversion
 // core, which runs without its progress log.
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -53,9 +54,9 @@ struct input {
   placed pl;
   std::exception_ptr error;        // what reading it threw
   std::exception_ptr place_error;  // what placing it threw
-  // 0 while it is read, 1 read and waiting for the JIS table, 2 placed
-  // (or being placed) with it.
-  std::atomic<int> state{0};
+  // 0 while it is read, 1 read and waiting to be placed with the JIS table
+  // made meanwhile, 2 placed (or being placed) with it, 3 not placed so.
+  int state = 0;
 };
 
 // Places font i in its cell with the JIS table m2u, keeping what that
@@ -87,34 +88,69 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   }
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
   //
-  // A font read is placed in its cell at once when the JIS table is made
-  // by then, else by the job that makes it, so that placing fills the time
-  // the last reads leave a core idle. That table is the one used unless a
-  // JIS X 0213 font is among the inputs, and then every font is placed
-  // again with the other.
+  // Each font read is placed in its cell as soon as the JIS table is made
+  // too: by the job that read it when the table is there by then, else by
+  // one of the placing jobs that follow the reads, which take the fonts as
+  // they become ready, so that placing fills the time the last reads leave
+  // a core idle. That table is the one used unless a JIS X 0213 font is
+  // among the inputs, and then every font is placed again with the other.
   convtable jis;
   std::exception_ptr jis_error;
   const bool want_jis = opt.map.empty();
-  std::atomic<bool> jis_ready{false};
-  auto place_early = [&](input& i) {
-    int read = 1;
-    if (i.state.compare_exchange_strong(read, 2)) place_input(i, jis.m2u.data(), jis);
+  std::mutex m;  // guards every input's state and jis_done
+  std::condition_variable cv;
+  bool jis_done = false;  // made, or failed
+  // Claims a font that waits for its placing (with m held), or returns null.
+  auto claim = [&]() -> input* {
+    if (!jis_done || jis_error) return nullptr;
+    for (input& i : in)
+      if (i.state == 1) {
+        i.state = 2;
+        return &i;
+      }
+    return nullptr;
   };
-  run_jobs(n + want_jis, [&](size_t j) {
-    if (j == n) {
+  // The jobs: the reads, the JIS table's among them after as many as
+  // there are cores (so that it is made by the time the first reads end),
+  // then the placing jobs.
+  const size_t placers = want_jis ? n : 0;
+  const size_t jis_job = want_jis ? std::min<size_t>(n, usable_cores()) : n;
+  run_jobs(n + want_jis + placers, [&](size_t j) {
+    if (j > n) {  // a placing job: waits for a font to place while any may still come
+      std::unique_lock<std::mutex> lk(m);
+      input* i = nullptr;
+      cv.wait(lk, [&] {
+        i = claim();
+        const bool more = !jis_done || (!jis_error && std::any_of(in.begin(), in.end(), [](const input& k) { return k.state == 0; }));
+        return i || !more;
+      });
+      lk.unlock();
+      if (i) place_input(*i, jis.m2u.data(), jis);
+      return;
+    }
+    if (j == jis_job && want_jis) {  // the JIS table
+      std::exception_ptr e;
       try {
         jis = converter_map(false);
-        jis_ready = true;
-        for (input& i : in) place_early(i);
-        names = std::make_unique<textconv>();  // the name table's converter, loaded here meanwhile
       } catch (...) {
-        jis_error = std::current_exception();
+        e = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lk(m);
+        jis_error = e;
+        jis_done = true;
+      }
+      cv.notify_all();
+      try {
+        names = std::make_unique<textconv>();  // the name table's converter, loaded here meanwhile
+      } catch (const std::bad_alloc&) {
       }
       return;
     }
-    input& i = in[order[j]];
+    const size_t r = order[j - (want_jis && j > jis_job)];
+    input& i = in[r];
     try {
-      i.font = read_font(opt.fonts[order[j]]);
+      i.font = read_font(opt.fonts[r]);
       i.cs = identify(i.font, i.plane);
       if (i.plane < 0)
         fail(i.font.path + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
@@ -122,11 +158,15 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
       i.names = names_of(i.font, i.cs, opt.family);
     } catch (...) {
       i.error = std::current_exception();
-      return;
     }
-    if (!want_jis || i.cs == charset::x0213) return;
-    i.state = 1;
-    if (jis_ready) place_early(i);
+    bool mine = false;
+    {
+      std::lock_guard<std::mutex> lk(m);
+      i.state = i.error || !want_jis || i.cs == charset::x0213 ? 3 : 1;
+      if (i.state == 1 && jis_done && !jis_error) i.state = 2, mine = true;
+    }
+    cv.notify_all();
+    if (mine) place_input(i, jis.m2u.data(), jis);
   });
   for (const input& i : in)
     if (i.error) std::rethrow_exception(i.error);
