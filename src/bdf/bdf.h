@@ -28,7 +28,8 @@ struct fontglyph {
   long dw = 0;
   bool hasdw = false;
   long w = 0, h = 0, xo = 0, yo = 0;  // BBX
-  size_t at = 0;
+  size_t at = 0;      // where its rows start in the font's rows
+  size_t stride = 0;  // bytes from one row to the next, (w + 7) / 8 or more
 };
 
 // A font as read: the header values used and every glyph.
@@ -37,7 +38,16 @@ struct fontin {
   long pixel = 0, ascent = 0, descent = 0;
   std::vector<std::pair<std::string, std::string>> props;  // the naming properties (see kNameProps)
   std::vector<fontglyph> glyphs;
-  std::vector<uint8_t> bits;
+  std::vector<uint8_t> bits;  // the glyphs' rows, MSB first, unless read in place
+  // A PCF font whose rows are in the order used here has them read in
+  // place: in, of insize bytes, is the file's data, owned by the font when
+  // read_font read it (else the caller's to keep while the font is used).
+  const uint8_t* in = nullptr;
+  size_t insize = 0;
+  std::unique_ptr<uint8_t[]> owned;
+
+  const uint8_t* rows() const { return in ? in : bits.data(); }
+  size_t rows_size() const { return in ? insize : bits.size(); }
 
   // The value of a naming property, "" when the font has none.
   std::string prop(std::string_view key) const;

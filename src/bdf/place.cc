@@ -124,11 +124,14 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
   // The cell is built in 64-bit words, the first bit in the top bit of the
   // first word, and written out as bytes: rows of a cell lie a few bits
   // apart, and word writes to bytes that overlap the row before would stall.
+  // A new glyph's cell goes straight to the end of f.bits, whole words at
+  // a time (the room past the end takes what runs over).
   const size_t words = (B + 7) / 8;
   std::vector<uint64_t> cell(words + 1);
   std::vector<uint8_t> bits(words * 8);
-  f.bits.reserve(std::min(in.glyphs.size(), size_t(kJisCells)) * B);
-  const uint8_t* const bits_end = in.bits.data() + in.bits.size();
+  f.bits.resize(std::min(in.glyphs.size(), size_t(kJisCells)) * B + 8 * words);
+  const uint8_t* const rows = in.rows();
+  const uint8_t* const rows_end = rows + in.rows_size();
 
   for (const fontglyph& g : in.glyphs) {
     if (!jiscell(g.enc)) {
@@ -141,24 +144,24 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     // Row by row: a row inside the cell is ORed in with a shift, 64 pixels
     // at a time; ink outside the cell is counted.
     std::fill(cell.begin(), cell.end(), 0);
-    const size_t stride = size_t(g.w + 7) / 8;
+    const size_t rowbytes = size_t(g.w + 7) / 8;
     const long col0 = left + g.xo;
     uint64_t any = 0;
     long outside = 0;
     const bool cols_inside = col0 >= 0 && col0 + g.w <= S;
     for (long i = 0; i < g.h; ++i) {
-      const uint8_t* src = in.bits.data() + g.at + size_t(i) * stride;
+      const uint8_t* src = rows + g.at + size_t(i) * g.stride;
       const long row = top - 1 - (g.yo + g.h - 1 - i);
       if (cols_inside && row >= 0 && row < S) {  // the usual case: the whole row lands in the cell
         for (long k = 0; k < g.w; k += 64) {
-          const uint64_t x = row_word(src + k / 8, bits_end, size_t(std::min<long>(64, g.w - k)));
+          const uint64_t x = row_word(src + k / 8, rows_end, size_t(std::min<long>(64, g.w - k)));
           any |= x;
           or_bits(cell.data(), size_t(row * S + col0 + k), x);
         }
         continue;
       }
       long n = 0;
-      for (size_t k = 0; k < stride; ++k) n += kBitCount[src[k] & (long(8 * k + 8) > g.w ? uint8_t(0xFF00 >> (g.w - long(8 * k))) : 0xFF)];
+      for (size_t k = 0; k < rowbytes; ++k) n += kBitCount[src[k] & (long(8 * k + 8) > g.w ? uint8_t(0xFF00 >> (g.w - long(8 * k))) : 0xFF)];
       if (!n) continue;
       any = 1;
       if (row < 0 || row >= S) {
@@ -177,11 +180,6 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
       }
     }
     const bool ink = any != 0;
-    for (size_t w = 0; w < words; ++w) {
-      uint64_t y = cell[w];
-      if constexpr (std::endian::native == std::endian::little) y = __builtin_bswap64(y);
-      std::memcpy(bits.data() + 8 * w, &y, 8);
-    }
     if (!m2u[idx]) {
       ++f.unmapped;
       ++f.unmappedwhy[int(reason[idx])];
@@ -190,15 +188,18 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     }
     f.clipped += outside > 0;
     f.clippedpx += outside;
-    if (f.slot[idx] >= 0) {
-      ++f.twice;
-    } else {
-      f.slot[idx] = int32_t(f.count++);
-      f.bits.insert(f.bits.end(), bits.begin(), bits.begin() + ptrdiff_t(B));
-      continue;
+    const bool again = f.slot[idx] >= 0;
+    f.twice += again;
+    if (!again) f.slot[idx] = int32_t(f.count++);
+    uint8_t* const to = again ? bits.data() : f.bits.data() + size_t(f.slot[idx]) * B;
+    for (size_t w = 0; w < words; ++w) {
+      uint64_t y = cell[w];
+      if constexpr (std::endian::native == std::endian::little) y = __builtin_bswap64(y);
+      std::memcpy(to + 8 * w, &y, 8);
     }
-    std::memcpy(f.bits.data() + size_t(f.slot[idx]) * B, bits.data(), B);
+    if (again) std::memcpy(f.bits.data() + size_t(f.slot[idx]) * B, bits.data(), B);
   }
+  f.bits.resize(f.count * B);
   return f;
 }
 

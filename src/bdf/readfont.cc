@@ -195,6 +195,7 @@ fontin parse_bdf(const std::string& path, std::string_view text) {
       // Rows until ENDCHAR; the first h count, missing ones are blank. Each
       // hex digit gives 4 pixels; any other character gives none.
       const size_t stride = size_t(g.w + 7) / 8;
+      g.stride = stride;
       g.at = f.bits.size();
       check_bits(path, g.at + stride * size_t(g.h));
       f.bits.resize(g.at + stride * size_t(g.h), 0);
@@ -377,23 +378,30 @@ fontin parse_pcf(const std::string& path, std::string_view data) {
     r.need(data_at, datalen);
     const uint64_t pad = uint64_t(1) << (bt.format & 3), unit = uint64_t(1) << (bt.format >> 4 & 3);
     const bool lsbbits = !(bt.format & kBitMSB), swap = bool(bt.format & kByteMSB) != bool(bt.format & kBitMSB);
-    f.bits.resize(total);
     // Bytes are swapped in scan units over the whole bitmap area, as X
     // does: byte p of the area is stored at p ^ (unit - 1).
     const uint64_t flip = swap ? unit - 1 : 0;
     if (datalen % unit != 0) quit("broken");
+    // In the usual order (MSB first, no swap) the rows are read where they
+    // stand, padding and all; otherwise they are turned into rows of their
+    // own.
+    const bool in_place = !lsbbits && !flip;
+    if (in_place) f.in = r.d, f.insize = r.len;
+    else f.bits.resize(total);
     for (uint32_t i = 0; i < n; ++i) {
-      const fontglyph& g = f.glyphs[i];
+      fontglyph& g = f.glyphs[i];
       const uint64_t padded = (uint64_t(g.w) + 8 * pad - 1) / (8 * pad) * pad;
       const size_t stride = size_t(g.w + 7) / 8;
       const uint64_t off = bt.u32(8 + 4 * uint64_t(i));
       if (off > datalen || padded * uint64_t(g.h) > datalen - off) quit("broken");
-      const uint8_t* in = r.d + data_at;
-      uint8_t* out = f.bits.data() + g.at;
-      if (!lsbbits && !flip) {  // the usual order: rows as they stand
-        for (long y = 0; y < g.h; ++y) std::memcpy(out + size_t(y) * stride, in + off + uint64_t(y) * padded, stride);
+      if (in_place) {
+        g.at = size_t(data_at + off);
+        g.stride = size_t(padded);
         continue;
       }
+      g.stride = stride;
+      const uint8_t* in = r.d + data_at;
+      uint8_t* out = f.bits.data() + g.at;
       for (long y = 0; y < g.h; ++y)
         for (size_t k = 0; k < stride; ++k) {
           const uint8_t b = in[(off + uint64_t(y) * padded + k) ^ flip];
@@ -480,8 +488,10 @@ inputbytes read_input(const std::string& path) {
 }
 
 fontin read_font(const std::string& path) {
-  const inputbytes in = read_input(path);
+  inputbytes in = read_input(path);
   const std::string_view data(reinterpret_cast<const char*>(in.data.get()), in.size);
-  if (data.substr(0, 4) == std::string_view("\1fcp", 4)) return parse_pcf(path, data);
-  return parse_bdf(path, data);
+  if (data.substr(0, 4) != std::string_view("\1fcp", 4)) return parse_bdf(path, data);
+  fontin f = parse_pcf(path, data);
+  if (f.in) f.owned = std::move(in.data);  // the rows stay where they were read
+  return f;
 }
