@@ -166,14 +166,24 @@ constexpr uint8_t kUpLeft = X_SHORT_VECTOR | Y_IS_SAME_OR_POSITIVE | Y_SHORT_VEC
 // are not padded, moved one position right so that column c lands at
 // position c + 1), the horizontal edges above the row and the vertical
 // edges beside it; an edge is set where the pixels on its two sides differ.
-template <int kW>
-void build_rows(const uint8_t* s, ptrdiff_t n, ptrdiff_t words, uint64_t* P, uint64_t* E) {
+// Where a glyph's ink lies: its first and last rows with ink (-1 for none)
+// and every position that has ink in some row.
+constexpr ptrdiff_t kMaxW = (255 + 2 + 63) / 64;
+struct inkspan {
+  ptrdiff_t top = -1, bottom = -1;
+  uint64_t cols[kMaxW] = {};
+};
+
+// With kSpan, the ink's span is taken into span on the way.
+template <int kW, bool kSpan>
+void build_rows(const uint8_t* s, ptrdiff_t n, ptrdiff_t words, uint64_t* P, uint64_t* E, inkspan& span) {
   const ptrdiff_t W = kW ? kW : words;
   uint64_t* h = E + W;  // H[0]
   for (ptrdiff_t w = 0; w < W; ++w) P[w - W] = P[n * W + w] = E[w] = E[(2 * n + 2) * W + w] = 0;
   for (ptrdiff_t R = 0; R < n; ++R, h += 2 * W) {
     const size_t b = size_t(R) * size_t(n);
     uint64_t* const p = P + R * W;
+    uint64_t any = 0;
     for (ptrdiff_t w = 0; w < W; ++w) {
       uint64_t x = w == 0 ? stream64(s, b) >> 1 : stream64(s, b + size_t(64 * w - 1));
       const ptrdiff_t valid = n + 1 - 64 * w;  // positions 64w..n belong to the row
@@ -184,6 +194,11 @@ void build_rows(const uint8_t* s, ptrdiff_t n, ptrdiff_t words, uint64_t* P, uin
       p[w] = x;
       h[w] = p[w - W] ^ x;                                      // H[R]
       h[w + W] = x ^ (x >> 1 | (w ? p[w - 1] << 63 : 0));       // V[R]
+      if constexpr (kSpan) any |= x, span.cols[w] |= x;
+    }
+    if constexpr (kSpan) {
+      span.bottom = any ? R : span.bottom;
+      span.top = any && span.top < 0 ? R : span.top;
     }
   }
   for (ptrdiff_t w = 0; w < W; ++w) h[w] = P[(n - 1) * W + w];  // H[n]
@@ -426,40 +441,26 @@ bool walk(const sidetab& t, ptrdiff_t n, ptrdiff_t words, const uint64_t* P, uin
   return true;
 }
 
-// The box of the points a glyph's walk will emit, from its edge rows before
-// the walk clears them: each edge is one point, (hx[q], hy[L]) for the
-// horizontal edge at position q of H[L], (vx[v], vy[R]) for the vertical
-// one at position v of V[R]. x grows with the position and y falls with
-// the line or row, so the extremes are the first and last edges found. A
-// glyph without edges keeps the box it has.
-void edge_box(const sidetab& t, ptrdiff_t n, ptrdiff_t W, const uint64_t* E, glfrec& g) {
-  constexpr ptrdiff_t kMaxW = (255 + 2 + 63) / 64;
-  uint64_t hm[kMaxW] = {}, vm[kMaxW] = {};
-  ptrdiff_t h0 = -1, h1 = -1, v0 = -1, v1 = -1;  // first and last H line, V row with an edge
-  for (ptrdiff_t L = 0; L <= n; ++L) {
-    const uint64_t* h = E + (2 * L + 1) * W;
-    const uint64_t* v = h + W;  // V[L]
-    uint64_t anyh = 0, anyv = 0;
-    for (ptrdiff_t w = 0; w < W; ++w) anyh |= h[w], hm[w] |= h[w], anyv |= v[w], vm[w] |= v[w];
-    if (anyh) h1 = L, h0 = h0 < 0 ? L : h0;
-    if (anyv && L < n) v1 = L, v0 = v0 < 0 ? L : v0;
-  }
-  if (h0 < 0 || v0 < 0) return;
-  // The first and last position set in a row of W words.
-  auto first = [](const uint64_t* m) {
-    ptrdiff_t w = 0;
-    while (m[w] == 0) ++w;
-    return size_t(64 * w + std::countl_zero(m[w]));
-  };
-  auto last = [W](const uint64_t* m) {
-    ptrdiff_t w = W - 1;
-    while (m[w] == 0) --w;
-    return size_t(64 * w + 63 - std::countr_zero(m[w]));
-  };
-  g.xMin = int16_t(std::min(t.hx[first(hm)], t.vx[first(vm)]));
-  g.xMax = int16_t(std::max(t.hx[last(hm)], t.vx[last(vm)]));
-  g.yMax = int16_t(std::max(t.hy[h0], t.vy[v0]));
-  g.yMin = int16_t(std::min(t.hy[h1], t.vy[v1]));
+// The box of the points a glyph's walk will emit, from where its ink lies:
+// every edge is one point, and the outermost are the edges of the outermost
+// ink. Leftmost is the left edge of the leftmost ink (vx[first position]),
+// for the horizontal edges lie right of it (hx[q] >= vx[q]); rightmost the
+// right edge of the rightmost ink (vx[last + 1]); top the edge above the
+// top row (hy[top]), above the vertical edges beside it; bottom the edge
+// below the bottom row (hy[bottom + 1]). A glyph without ink keeps the box
+// it has.
+void ink_box(const sidetab& t, ptrdiff_t W, const inkspan& span, glfrec& g) {
+  if (span.top < 0) return;
+  ptrdiff_t w = 0;
+  while (span.cols[w] == 0) ++w;
+  const size_t first = size_t(64 * w + std::countl_zero(span.cols[w]));
+  w = W - 1;
+  while (span.cols[w] == 0) --w;
+  const size_t last = size_t(64 * w + 63 - std::countr_zero(span.cols[w]));
+  g.xMin = int16_t(t.vx[first]);
+  g.xMax = int16_t(t.vx[last + 1]);
+  g.yMax = int16_t(t.hy[span.top]);
+  g.yMin = int16_t(t.hy[span.bottom + 1]);
 }
 
 }  // namespace
@@ -491,22 +492,23 @@ int32_t traceglf(tracer& tr, uint8_t side, const uint8_t* bitmap, bewriter& out)
   if (tr.rows.size() < words) tr.rows.resize(words);
   uint64_t* const P = tr.rows.data() + W;
   uint64_t* const E = P + (n + 1) * W;
+  glfrec& g = tr.glyf;
+  inkspan span;
   if (W == 1)
-    build_rows<1>(s, n, W, P, E);
+    g.finished ? build_rows<1, true>(s, n, W, P, E, span) : build_rows<1, false>(s, n, W, P, E, span);
   else
-    build_rows<0>(s, n, W, P, E);
+    g.finished ? build_rows<0, true>(s, n, W, P, E, span) : build_rows<0, false>(s, n, W, P, E, span);
 
   // Room for every edge as a point: one flag and at most two bytes per axis
   // each, 8 bytes for the overrun of the run copies, and a contour for
   // every four edges at most.
   const size_t most = 2 * size_t(n) * size_t(n + 1);
-  glfrec& g = tr.glyf;
   if (g.flags.size() < most + 8) g.flags.resize(most + 8);
   if (g.xCoordinates.size() < 2 * most + 8) g.xCoordinates.resize(2 * most + 8);
   if (g.yCoordinates.size() < 2 * most + 8) g.yCoordinates.resize(2 * most + 8);
   if (g.endPtsOfContours.size() < most / 4 + 1) g.endPtsOfContours.resize(most / 4 + 1);
   const sidetab& t = side_for(tr, unsigned(n));
-  if (g.finished) edge_box(t, n, W, E, g);
+  if (g.finished) ink_box(t, W, span, g);
   const bool ok = !t.runs      ? walk<false, false, 0>(t, n, W, P, E, g)
                   : !g.finished ? (W == 1 ? walk<true, false, 1>(t, n, W, P, E, g) : walk<true, false, 0>(t, n, W, P, E, g))
                   : W == 1      ? walk<true, true, 1>(t, n, W, P, E, g)
