@@ -149,10 +149,27 @@ placed place(const fontin& in, charset cs, int plane, const cellrule& c, const u
     uint64_t any = 0;
     long outside = 0;
     const bool cols_inside = col0 >= 0 && col0 + g.w <= S;
-    for (long i = 0; i < g.h; ++i) {
+    const long row0 = top - 1 - (g.yo + g.h - 1);  // the cell row of the glyph's first row
+    const bool one_read = g.h == 0 || rows_end - (rows + g.at + size_t(g.h - 1) * g.stride) >= 8;
+    const bool usual = cols_inside && g.w <= 64 && row0 >= 0 && row0 + g.h <= S && one_read;
+    if (usual) {
+      // The usual glyph: inside the cell, each row one 8-byte read.
+      const uint64_t mask = g.w >= 64 ? ~uint64_t(0) : ~(~uint64_t(0) >> g.w);
+      const uint8_t* src = rows + g.at;
+      size_t at = size_t(row0 * S + col0);
+      for (long i = 0; i < g.h; ++i, src += g.stride, at += size_t(S)) {
+        uint64_t x;
+        std::memcpy(&x, src, 8);
+        if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+        x &= mask;
+        any |= x;
+        or_bits(cell.data(), at, x);
+      }
+    }
+    for (long i = 0; i < (usual ? 0 : g.h); ++i) {  // any other glyph: row by row
       const uint8_t* src = rows + g.at + size_t(i) * g.stride;
       const long row = top - 1 - (g.yo + g.h - 1 - i);
-      if (cols_inside && row >= 0 && row < S) {  // the usual case: the whole row lands in the cell
+      if (cols_inside && row >= 0 && row < S) {  // the whole row lands in the cell
         for (long k = 0; k < g.w; k += 64) {
           const uint64_t x = row_word(src + k / 8, rows_end, size_t(std::min<long>(64, g.w - k)));
           any |= x;
