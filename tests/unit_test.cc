@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "bdf/bdf.h"
 #include "core/convert.h"
 #include "pxg/pxg.h"
 #include "base/quit.h"
@@ -214,5 +215,16 @@ TEST(WebPixels, WorkedExamples) {
       for (size_t i = 0; i < k.x.size(); ++i) pts.back().emplace_back(k.x[i], k.y[i]);
     }
     EXPECT_EQ(pts, c.contours) << c.name;
+  }
+}
+
+// The tables built in when the commands were built are the C library's
+// tables now (both come from the same converters on this machine).
+TEST(JisTable, BuiltInIsTheConverters) {
+  for (bool x0213 : {false, true}) {
+    const convtable built = converter_map(x0213), now = table_of_cells(x0213, decode_cells(x0213));
+    EXPECT_STREQ(built.name, now.name);
+    EXPECT_EQ(built.m2u, now.m2u) << built.name;
+    EXPECT_TRUE(built.reason == now.reason) << built.name;
   }
 }

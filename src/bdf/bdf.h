@@ -170,7 +170,11 @@ struct convtable {
   std::vector<uint16_t> m2u;
   std::vector<why> reason;
 };
+// The table of EUC-JP (JIS X 0208 and 0212) or of EUC-JISX0213, as the C
+// library's converter gave it when the commands were built (mkjisuni's).
 convtable converter_map(bool x0213);
+// The same table from decoded cells: made when the commands are built.
+convtable table_of_cells(bool x0213, const std::vector<jischar>& cells);
 
 // Unicode value per linear JIS index, 0 for none, as kilnfont reads
 // jis_uni.txt: "%x %x" lines after the count line, the low 16 bits kept,

@@ -76,8 +76,8 @@ void place_input(input& i, const uint16_t* m2u, const convtable& conv) {
 std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src,
                                  std::unique_ptr<textconv>& names) {
   // Every input is read, the largest first, on this thread and one per
-  // other core, and meanwhile the JIS table that most fonts need (JIS X
-  // 0208 and 0212). Failures are reported in the order of the inputs.
+  // other core, after the JIS table that most fonts need (JIS X 0208 and
+  // 0212). Failures are reported in the order of the inputs.
   const size_t n = opt.fonts.size();
   std::vector<input> in(n);
   std::vector<size_t> order(n);
@@ -91,8 +91,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   // Each font read is placed in its cell as soon as the JIS table is made
   // too: by the job that read it when the table is there by then, else by
   // one of the placing jobs that follow the reads, which take the fonts as
-  // they become ready, so that placing fills the time the last reads leave
-  // a core idle. That table is the one used unless a JIS X 0213 font is
+  // they become ready. That table is the one used unless a JIS X 0213 font is
   // among the inputs, and then every font is placed again with the other.
   convtable jis;
   std::exception_ptr jis_error;
@@ -110,13 +109,29 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
       }
     return nullptr;
   };
-  // The jobs: the reads, the JIS table's among them after as many as
-  // there are cores (so that it is made by the time the first reads end),
-  // then the placing jobs.
-  const size_t placers = want_jis ? n : 0;
-  const size_t jis_job = want_jis ? std::min<size_t>(n, usable_cores()) : n;
-  run_jobs(n + want_jis + placers, [&](size_t j) {
-    if (j > n) {  // a placing job: waits for a font to place while any may still come
+  // The jobs, taken in this order by whichever thread is free: the JIS
+  // table (a copy of the one built in, which every placing waits for), the
+  // reads, the name table's converter (needed only later), and last the
+  // placing jobs, which may wait.
+  enum class kind : uint8_t { table, read, place, names };
+  struct job {
+    kind what;
+    size_t input = 0;
+  };
+  std::vector<job> jobs;
+  if (want_jis) jobs.push_back({kind::table});
+  for (size_t r = 0; r < n; ++r) jobs.push_back({kind::read, order[r]});
+  jobs.push_back({kind::names});
+  for (size_t k = 0; k < (want_jis ? n : 0); ++k) jobs.push_back({kind::place});
+  run_jobs(jobs.size(), [&](size_t j) {
+    if (jobs[j].what == kind::names) {
+      try {
+        names = std::make_unique<textconv>();
+      } catch (const std::bad_alloc&) {  // the conversion opens its own
+      }
+      return;
+    }
+    if (jobs[j].what == kind::place) {  // waits for a font to place while any may still come
       std::unique_lock<std::mutex> lk(m);
       input* i = nullptr;
       cv.wait(lk, [&] {
@@ -128,7 +143,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
       if (i) place_input(*i, jis.m2u.data(), jis);
       return;
     }
-    if (j == jis_job && want_jis) {  // the JIS table
+    if (jobs[j].what == kind::table) {
       std::exception_ptr e;
       try {
         jis = converter_map(false);
@@ -141,13 +156,9 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
         jis_done = true;
       }
       cv.notify_all();
-      try {
-        names = std::make_unique<textconv>();  // the name table's converter, loaded here meanwhile
-      } catch (const std::bad_alloc&) {
-      }
       return;
     }
-    const size_t r = order[j - (want_jis && j > jis_job)];
+    const size_t r = jobs[j].input;
     input& i = in[r];
     try {
       i.font = read_font(opt.fonts[r]);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The JIS-to-Unicode table, from the C library's converters or from a
-// jis_uni.txt file.
+// jis_uni.txt file. (The tables built into the commands are made from the
+// converters by tools/jistable when they are built: see jisbuiltin.cc.)
 #include <iconv.h>
 
 #include <cerrno>
@@ -100,11 +101,10 @@ std::vector<jischar> decode_cells(bool x0213) {
   return cells;
 }
 
-convtable converter_map(bool x0213) {
+convtable table_of_cells(bool x0213, const std::vector<jischar>& cells) {
   convtable t{x0213, x0213 ? "EUC-JISX0213" : "EUC-JP", std::vector<uint16_t>(size_t(kJisCells), 0),
               std::vector<why>(size_t(kJisCells), why::none)};
-  const std::vector<jischar> cells = decode_cells(x0213);
-  for (size_t k = 0; k < cells.size(); ++k) {
+  for (size_t k = 0; k < cells.size() && k < size_t(kJisCells); ++k) {
     const jischar& c = cells[k];
     t.m2u[k] = uint16_t(jisbmp(c));
     t.reason[k] = t.m2u[k] ? why::value : c.n == 2 ? why::pair : c.n == 1 ? why::beyond : why::none;
