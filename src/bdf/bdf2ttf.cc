@@ -3,6 +3,7 @@
 // one TrueType font named from their properties, through the conversion
 // core, which runs without its progress log.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "finish/finish.h"
 #include "kiln_version.h"
 #include "tables/textconv.h"
+#include "trace/trace.h"
 #include "web/web.h"
 
 namespace {
@@ -57,6 +59,7 @@ struct input {
   // 0 while it is read, 1 read and waiting to be placed with the JIS table
   // made meanwhile, 2 placed (or being placed) with it, 3 not placed so.
   int state = 0;
+  bool placed_done = false;  // placed with that table (state 2, and done)
 };
 
 // Places font i in its cell with the JIS table m2u, keeping what that
@@ -113,7 +116,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   // table (a copy of the one built in, which every placing waits for), the
   // reads, the name table's converter (needed only later), and last the
   // placing jobs, which may wait.
-  enum class kind : uint8_t { table, read, place, names };
+  enum class kind : uint8_t { table, read, place, names, ahead };
   struct job {
     kind what;
     size_t input = 0;
@@ -122,8 +125,53 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   if (want_jis) jobs.push_back({kind::table});
   for (size_t r = 0; r < n; ++r) jobs.push_back({kind::read, order[r]});
   jobs.push_back({kind::names});
+  if (want_jis) jobs.push_back({kind::ahead});
   for (size_t k = 0; k < (want_jis ? n : 0); ++k) jobs.push_back({kind::place});
+  // Placing with the table, by whichever job: done is told to the others.
+  auto place_now = [&](input& i) {
+    place_input(i, jis.m2u.data(), jis);
+    {
+      std::lock_guard<std::mutex> lk(m);
+      i.placed_done = true;
+    }
+    cv.notify_all();
+  };
+  // Tracing ahead: while the last reads keep one core busy, another traces
+  // the outlines of the first font read (the largest file: most often the
+  // largest size, which the outlines come from) from its placed cells, in
+  // the finished form, until every read is done. The glyf table takes them
+  // instead of tracing those bitmaps again (see traced_ahead).
+  std::atomic<size_t> reads_left{n};
+  std::vector<glyphsrc::ahead> ahead;  // per placed cell of that font
+  size_t ahead_count = 0;              // cells traced, from the first
   run_jobs(jobs.size(), [&](size_t j) {
+    if (jobs[j].what == kind::ahead) {
+      input& f = in[order[0]];
+      {
+        std::unique_lock<std::mutex> lk(m);
+        cv.wait(lk, [&] { return f.placed_done || f.state == 3 || reads_left == 0; });
+        if (!f.placed_done || f.place_error || f.pl.size < 1) return;
+      }
+      const placed& p = f.pl;
+      const size_t B = bitmap_bytes(unsigned(p.size));
+      try {
+        auto tr = std::make_unique<tracer>();
+        tr->glyf.finished = true;
+        bewriter out;
+        ahead.resize(p.count);
+        for (size_t b = 0; b < p.count && reads_left.load(std::memory_order_relaxed) > 0; ++b) {
+          const size_t at = out.size();
+          const int32_t len = traceglf(*tr, uint8_t(p.size), p.bits.data() + b * B, out);
+          // No ink, or too complex: left to the glyf table, which says so.
+          if (len > 0) ahead[b] = {uint32_t(at), uint32_t(len), uint16_t(tr->glyf.pointTotal), tr->glyf.numberOfContours};
+          ahead_count = b + 1;
+        }
+        src.ahead_bytes = std::move(out.b);
+      } catch (const std::bad_alloc&) {  // what is traced stays unused
+        ahead_count = 0;
+      }
+      return;
+    }
     if (jobs[j].what == kind::names) {
       try {
         names = std::make_unique<textconv>();
@@ -140,7 +188,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
         return i || !more;
       });
       lk.unlock();
-      if (i) place_input(*i, jis.m2u.data(), jis);
+      if (i) place_now(*i);
       return;
     }
     if (jobs[j].what == kind::table) {
@@ -177,7 +225,12 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
       if (i.state == 1 && jis_done && !jis_error) i.state = 2, mine = true;
     }
     cv.notify_all();
-    if (mine) place_input(i, jis.m2u.data(), jis);
+    if (mine) place_now(i);
+    {
+      std::lock_guard<std::mutex> lk(m);
+      --reads_left;
+    }
+    cv.notify_all();
   });
   for (const input& i : in)
     if (i.error) std::rethrow_exception(i.error);
@@ -248,6 +301,9 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
     storebytes += std::min(count * bitmap_bytes(unsigned(sizes[s])), kSlotBytes);
   }
   src.store.reset(new uint8_t[std::max<size_t>(storebytes, 1)]);
+  // The outlines traced ahead hold for the cells placed with the table
+  // used: not when the fonts were placed again.
+  if (!early) ahead_count = 0;
   std::string sizelist;
   for (size_t s = 0; s < sizes.size(); ++s) {
     src.pt[s] = uint8_t(sizes[s]);
@@ -255,8 +311,11 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
     src.uni2bno[s].fill(kNoBitmap);
     sizelist = std::to_string(sizes[s]) + (s ? " " : "") + sizelist;  // smallest first
     const size_t B = bitmap_bytes(unsigned(sizes[s]));
-    for (const placed& f : fonts) {
+    for (size_t k = 0; k < fonts.size(); ++k) {
+      const placed& f = fonts[k];
       if (f.size != sizes[s]) continue;
+      const bool traced = k == order[0] && ahead_count > 0;
+      if (traced) src.traced_ahead[s].resize(size_t(src.bchrs[s]) + f.count);
       // Numbered in code order, as a pxg file made of the font numbers them.
       for (size_t idx = 0; idx < f.slot.size(); ++idx) {
         if (f.slot[idx] < 0) continue;
@@ -264,6 +323,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
           fail(f.path + ": more glyphs of " + std::to_string(f.size) +
                " pixels than a strike holds (32,767 and 2 MiB)");
         std::memcpy(src.store.get() + src.slot_at[s] + src.bchrs[s] * B, f.bitmap(idx), B);
+        if (traced && size_t(f.slot[idx]) < ahead_count) src.traced_ahead[s][src.bchrs[s]] = ahead[size_t(f.slot[idx])];
         src.uni2bno[s][conv.m2u[idx]] = src.bchrs[s]++;
       }
     }

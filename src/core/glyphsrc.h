@@ -43,6 +43,17 @@ struct glyphsrc {
                                           5 * kSlotBytes};
   std::vector<GLYPH> glyphs;        // the glyph list, glyph 0 first, ascending code
 
+  // Outlines a front end traced ahead, in the finished form (bdf2ttf, while
+  // a core would wait for its reads): per strike and bitmap number, where
+  // the glyph's bytes start in ahead_bytes and its length (0 when not
+  // traced), which the glyf table takes instead of tracing the bitmap.
+  struct ahead {
+    uint32_t at = 0, len = 0;
+    uint16_t points = 0, contours = 0;
+  };
+  std::array<std::vector<ahead>, kMaxStrikes> traced_ahead;
+  std::vector<uint8_t> ahead_bytes;
+
   // Bitmap number k of strike s in the store.
   const uint8_t* bitmap(int s, unsigned k) const {
     return store.get() + slot_at[size_t(s)] + size_t(k) * bitmap_bytes(pt[s]);

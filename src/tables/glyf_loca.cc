@@ -123,7 +123,17 @@ struct glyfwork {
       const int s = strike_for(src, glyphs[i].code);
       int32_t len = 0;
       try {
-        if (s >= 0) len = traceglf(tr, src.pt[s], src.bitmap(s, src.uni2bno[size_t(s)][glyphs[i].code]), ch.out);
+        const uint16_t bno = s >= 0 ? src.uni2bno[size_t(s)][glyphs[i].code] : 0;
+        const std::vector<glyphsrc::ahead>& ahead = s >= 0 ? src.traced_ahead[size_t(s)] : src.traced_ahead[0];
+        if (s >= 0 && bno < ahead.size() && ahead[bno].len) {  // traced already: its bytes as they are
+          const glyphsrc::ahead& a = ahead[bno];
+          ch.out.bytes(src.ahead_bytes.data() + a.at, a.len);
+          tr.glyf.maxPoints = std::max(tr.glyf.maxPoints, a.points);
+          tr.glyf.maxContours = std::max(tr.glyf.maxContours, a.contours);
+          len = int32_t(a.len);
+        } else if (s >= 0) {
+          len = traceglf(tr, src.pt[s], src.bitmap(s, bno), ch.out);
+        }
       } catch (const std::bad_alloc&) {
         ch.failed = i, ch.why = "cannot malloc";
         break;
