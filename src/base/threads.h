@@ -4,8 +4,10 @@
 #pragma once
 #include <signal.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 // Cores this process may run on (its affinity, so "taskset -c 0" counts 1).
@@ -22,13 +24,42 @@ struct workers_masked {
   workers_masked& operator=(const workers_masked&) = delete;
 };
 
-// Puts the worker t on a core of its own: the index-th (counting round) of
-// the usable cores other than the one the caller runs on now. Left to the
-// scheduler, a new thread can wait milliseconds before it first runs beside
-// its creator (kernels that pack threads onto few cores hold it on the
-// busy one until the next balancing), which is most of a phase's length.
-// Only a hint: a refusal leaves t where it is.
-void place_worker(std::thread& t, unsigned index);
+// The run's worker threads: one per usable core but one, kept for the
+// whole run, since starting a thread costs a fraction of a millisecond here
+// and handing work to a waiting one a few microseconds. Each task is run
+// on a core other than the one its giver runs on: left to the scheduler, a
+// thread woken beside a busy one can wait milliseconds before it runs
+// (kernels that pack threads onto few cores hold it on the busy one until
+// the next balancing), which is most of a phase's length.
+// start_workers starts them at once (commands call it first thing, so that
+// they are up by the time there is work); otherwise the first spawn does.
+void start_workers();
+// Lets the workers go: each ends once its task is done, and the next spawn
+// starts new ones. For when no more work is coming: a thread that ends now,
+// beside the rest of the run, costs less than one the process's exit has
+// to wake and stop.
+void stop_workers();
+
+// Tasks handed to idle workers of the pool, and waited for together.
+class taskgroup {
+ public:
+  taskgroup() = default;
+  taskgroup(const taskgroup&) = delete;
+  taskgroup& operator=(const taskgroup&) = delete;
+  ~taskgroup() { wait(); }
+  // Gives task to an idle worker; false when none is idle (or none could be
+  // started), and then the caller does the work itself. A task must not
+  // throw.
+  bool spawn(std::function<void()> task);
+  // Returns when every task this group gave out has returned.
+  void wait();
+
+ private:
+  friend struct pool_worker;  // counts its tasks down
+  std::mutex m;
+  std::condition_variable cv;
+  size_t running = 0;
+};
 
 // Runs job(0), ..., job(n - 1), each once, on the calling thread and on as
 // many more as there are other cores (at most n - 1), each thread taking

@@ -391,6 +391,7 @@ int run(const options& opt) {
     try {
       try {
         convert_to_memory(*info, *src, raw, names.get());
+        stop_workers();
       } catch (const std::bad_alloc&) {
         quit("cannot malloc");
       }

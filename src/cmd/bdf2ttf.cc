@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "base/heap.h"
 #include "base/outfile.h"
+#include "base/threads.h"
 #include "bdf/bdf.h"
 
 int main(int argc, char** argv) {
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
   // SIGINT, SIGTERM or SIGHUP.
   guard_process();
   tune_heap();
+  start_workers();  // up by the time there is work for them
   return bdf2ttf_main(argc, argv);
 }

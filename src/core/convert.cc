@@ -13,6 +13,7 @@
 
 #include "base/outfile.h"
 #include "base/quit.h"
+#include "base/threads.h"
 #include "core/glyphsrc.h"
 #include "tables/textconv.h"
 #include "trace/trace.h"
@@ -187,6 +188,9 @@ void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem, t
   outfile file;
   create_output(file, info.outname);
   assemble(fontout{file.f, nullptr}, ff, ctx);
+  // The run ends with this font: its workers are let go while it is put
+  // in place.
+  stop_workers();
   commit_output(file, info.outname);
   settype(info);
 }

@@ -8,8 +8,6 @@
 #include <mutex>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "base/quit.h"
 #include "base/threads.h"
@@ -66,8 +64,8 @@ struct chunk {
 // The tracing of one glyf table, shared by its threads. The mutex guards
 // next, written, stop and every slot's index, busy, done and taken; a slot's
 // other fields belong to the thread that traces into it until it is done,
-// then to the writer. Destroying it (also when the run ends early) stops and
-// joins the worker threads, so that none outlives the table.
+// then to the writer. Destroying it (also when the run ends early) stops the
+// workers and waits for them, so that none outlives the table.
 struct glyfwork {
   fontctx& ctx;
   size_t glyphs_per_chunk = 1, nchunks = 0;
@@ -80,7 +78,7 @@ struct glyfwork {
   std::mutex m;
   std::condition_variable cv;
   std::vector<tracer> tracers;  // one for each worker thread
-  std::vector<std::thread> threads;
+  taskgroup workers;
 
   explicit glyfwork(fontctx& c) : ctx(c) {}
   ~glyfwork() {
@@ -89,7 +87,7 @@ struct glyfwork {
       stop = true;
     }
     cv.notify_all();
-    for (std::thread& t : threads) t.join();
+    workers.wait();
   }
 
   // Whether the next chunk may be claimed into its slot (called with m held).
@@ -223,17 +221,9 @@ void start_glyf(fontctx& ctx) {
   gw->own.lens.reserve(gw->glyphs_per_chunk);
   gw->tracers.resize(threads > 1 ? threads - 1 : 0);
   for (tracer& tr : gw->tracers) tr.glyf.finished = ctx.tr.glyf.finished;
-  // The workers start with every signal blocked (they inherit the mask), so
-  // that a signal to the process is handled by the main thread.
-  const workers_masked held;
-  for (tracer& tr : gw->tracers) {
-    try {
-      gw->threads.emplace_back([g = gw.get(), &tr] { g->work(tr); });
-    } catch (const std::system_error&) {
-      break;  // fewer threads: the main thread traces what is left
-    }
-    place_worker(gw->threads.back(), unsigned(gw->threads.size() - 1));
-  }
+  // Without an idle worker, the main thread traces what is left.
+  for (tracer& tr : gw->tracers)
+    if (!gw->workers.spawn([g = gw.get(), &tr] { g->work(tr); })) break;
   ctx.glyf = std::move(gw);
 }
 
