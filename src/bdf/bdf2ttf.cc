@@ -74,142 +74,105 @@ void place_input(input& i, const uint16_t* m2u, const convtable& conv) {
   }
 }
 
-// The run up to the conversion: fills info and src. Returns the report
-// lines, one per input.
-std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src,
-                                 std::unique_ptr<textconv>& names) {
-  // Every input is read, the largest first, on this thread and one per
-  // other core, after the JIS table that most fonts need (JIS X 0208 and
-  // 0212). Failures are reported in the order of the inputs.
-  const size_t n = opt.fonts.size();
-  std::vector<input> in(n);
-  std::vector<size_t> order(n);
-  std::vector<off_t> bytes(n, 0);
-  for (size_t k = 0; k < n; ++k) {
-    order[k] = k;
-    if (struct stat st {}; stat(opt.fonts[k].c_str(), &st) == 0) bytes[k] = st.st_size;
-  }
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
-  //
-  // Each font read is placed in its cell as soon as the JIS table is made
-  // too: by the job that read it when the table is there by then, else by
-  // one of the placing jobs that follow the reads, which take the fonts as
-  // they become ready. That table is the one used unless a JIS X 0213 font is
-  // among the inputs, and then every font is placed again with the other.
+// Reading the inputs, on this thread and one per other core. The jobs,
+// taken in this order by whichever thread is free: the JIS table (a copy
+// of the one built in, which every placing waits for), the reads, largest
+// first, the name table's converter (needed only later), tracing ahead,
+// and last the placing jobs, which may wait.
+//
+// Each font read is placed in its cell as soon as the JIS table is made
+// too: by the job that read it when the table is there by then (nearly
+// always), else by a placing job, which takes the fonts as they become
+// ready. That table is the one used unless a JIS X 0213 font is among the
+// inputs, and then every font is placed again with the other (see
+// prepare).
+//
+// Tracing ahead: while the last reads keep one core busy, another traces
+// the outlines of the first font read (the largest file: most often the
+// largest size, which the outlines come from) from its placed cells, in
+// the finished form, until every read is done. The glyf table takes them
+// instead of tracing those bitmaps again (see glyphsrc::traced_ahead).
+struct reading {
+  const options& opt;
+  std::vector<input>& in;
+  const std::vector<size_t>& order;  // the inputs, largest file first
+  const bool want_jis;               // no --map: the table is the built-in one
+  std::unique_ptr<textconv>& names;
+
+  std::mutex m;  // guards every input's state and placed_done, jis_done and jis_error
+  std::condition_variable cv;
   convtable jis;
   std::exception_ptr jis_error;
-  const bool want_jis = opt.map.empty();
-  std::mutex m;  // guards every input's state and jis_done
-  std::condition_variable cv;
-  bool jis_done = false;  // made, or failed
-  // Claims a font that waits for its placing (with m held), or returns null.
-  auto claim = [&]() -> input* {
-    if (!jis_done || jis_error) return nullptr;
-    for (input& i : in)
-      if (i.state == 1) {
-        i.state = 2;
-        return &i;
-      }
-    return nullptr;
-  };
-  // The jobs, taken in this order by whichever thread is free: the JIS
-  // table (a copy of the one built in, which every placing waits for), the
-  // reads, the name table's converter (needed only later), and last the
-  // placing jobs, which may wait.
-  enum class kind : uint8_t { table, read, place, names, ahead };
+  bool jis_done = false;      // made, or failed
+  size_t reads_left = 0;      // read jobs not ended (atomically read too, by tracing ahead)
+  std::atomic<bool> reading_over{false};
+  std::vector<glyphsrc::ahead> ahead;  // per placed cell of the first font read
+  size_t ahead_count = 0;              // cells traced, from the first
+  std::vector<uint8_t> ahead_bytes;
+
+  enum class kind : uint8_t { table, read, names, ahead, place };
   struct job {
     kind what;
     size_t input = 0;
   };
-  std::vector<job> jobs;
-  if (want_jis) jobs.push_back({kind::table});
-  for (size_t r = 0; r < n; ++r) jobs.push_back({kind::read, order[r]});
-  jobs.push_back({kind::names});
-  if (want_jis) jobs.push_back({kind::ahead});
-  for (size_t k = 0; k < (want_jis ? n : 0); ++k) jobs.push_back({kind::place});
-  // Placing with the table, by whichever job: done is told to the others.
-  auto place_now = [&](input& i) {
+
+  reading(const options& o, std::vector<input>& i, const std::vector<size_t>& ord,
+          std::unique_ptr<textconv>& nm)
+      : opt(o), in(i), order(ord), want_jis(o.map.empty()), names(nm), reads_left(i.size()) {}
+
+  void run() {
+    std::vector<job> jobs;
+    if (want_jis) jobs.push_back({kind::table});
+    for (size_t r : order) jobs.push_back({kind::read, r});
+    jobs.push_back({kind::names});
+    if (want_jis) jobs.push_back({kind::ahead});
+    for (size_t k = 0; k < (want_jis ? in.size() : 0); ++k) jobs.push_back({kind::place});
+    run_jobs(jobs.size(), [&](size_t j) {
+      switch (jobs[j].what) {
+        case kind::table: return make_table();
+        case kind::read: return read(in[jobs[j].input], opt.fonts[jobs[j].input]);
+        case kind::names: return open_names();
+        case kind::ahead: return trace_ahead();
+        case kind::place: return place_waiting();
+      }
+    });
+  }
+
+  void make_table() {
+    std::exception_ptr e;
+    try {
+      jis = converter_map(false);
+    } catch (...) {
+      e = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lk(m);
+      jis_error = e;
+      jis_done = true;
+    }
+    cv.notify_all();
+  }
+
+  void open_names() {
+    try {
+      names = std::make_unique<textconv>();
+    } catch (const std::bad_alloc&) {  // the conversion opens its own
+    }
+  }
+
+  // Places font i with the table, and tells the other jobs.
+  void place_now(input& i) {
     place_input(i, jis.m2u.data(), jis);
     {
       std::lock_guard<std::mutex> lk(m);
       i.placed_done = true;
     }
     cv.notify_all();
-  };
-  // Tracing ahead: while the last reads keep one core busy, another traces
-  // the outlines of the first font read (the largest file: most often the
-  // largest size, which the outlines come from) from its placed cells, in
-  // the finished form, until every read is done. The glyf table takes them
-  // instead of tracing those bitmaps again (see traced_ahead).
-  std::atomic<size_t> reads_left{n};
-  std::vector<glyphsrc::ahead> ahead;  // per placed cell of that font
-  size_t ahead_count = 0;              // cells traced, from the first
-  run_jobs(jobs.size(), [&](size_t j) {
-    if (jobs[j].what == kind::ahead) {
-      input& f = in[order[0]];
-      {
-        std::unique_lock<std::mutex> lk(m);
-        cv.wait(lk, [&] { return f.placed_done || f.state == 3 || reads_left == 0; });
-        if (!f.placed_done || f.place_error || f.pl.size < 1) return;
-      }
-      const placed& p = f.pl;
-      const size_t B = bitmap_bytes(unsigned(p.size));
-      try {
-        auto tr = std::make_unique<tracer>();
-        tr->glyf.finished = true;
-        bewriter out;
-        ahead.resize(p.count);
-        for (size_t b = 0; b < p.count && reads_left.load(std::memory_order_relaxed) > 0; ++b) {
-          const size_t at = out.size();
-          const int32_t len = traceglf(*tr, uint8_t(p.size), p.bits.data() + b * B, out);
-          // No ink, or too complex: left to the glyf table, which says so.
-          if (len > 0) ahead[b] = {uint32_t(at), uint32_t(len), uint16_t(tr->glyf.pointTotal), tr->glyf.numberOfContours};
-          ahead_count = b + 1;
-        }
-        src.ahead_bytes = std::move(out.b);
-      } catch (const std::bad_alloc&) {  // what is traced stays unused
-        ahead_count = 0;
-      }
-      return;
-    }
-    if (jobs[j].what == kind::names) {
-      try {
-        names = std::make_unique<textconv>();
-      } catch (const std::bad_alloc&) {  // the conversion opens its own
-      }
-      return;
-    }
-    if (jobs[j].what == kind::place) {  // waits for a font to place while any may still come
-      std::unique_lock<std::mutex> lk(m);
-      input* i = nullptr;
-      cv.wait(lk, [&] {
-        i = claim();
-        const bool more = !jis_done || (!jis_error && std::any_of(in.begin(), in.end(), [](const input& k) { return k.state == 0; }));
-        return i || !more;
-      });
-      lk.unlock();
-      if (i) place_now(*i);
-      return;
-    }
-    if (jobs[j].what == kind::table) {
-      std::exception_ptr e;
-      try {
-        jis = converter_map(false);
-      } catch (...) {
-        e = std::current_exception();
-      }
-      {
-        std::lock_guard<std::mutex> lk(m);
-        jis_error = e;
-        jis_done = true;
-      }
-      cv.notify_all();
-      return;
-    }
-    const size_t r = jobs[j].input;
-    input& i = in[r];
+  }
+
+  void read(input& i, const std::string& path) {
     try {
-      i.font = read_font(opt.fonts[r]);
+      i.font = read_font(path);
       i.cs = identify(i.font, i.plane);
       if (i.plane < 0)
         fail(i.font.path + ": CHARSET_REGISTRY \"" + i.font.registry + "\" CHARSET_ENCODING \"" + i.font.encoding +
@@ -228,10 +191,73 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
     if (mine) place_now(i);
     {
       std::lock_guard<std::mutex> lk(m);
-      --reads_left;
+      if (--reads_left == 0) reading_over = true;
     }
     cv.notify_all();
-  });
+  }
+
+  // Waits for a font to place while any may still come.
+  void place_waiting() {
+    std::unique_lock<std::mutex> lk(m);
+    input* got = nullptr;
+    cv.wait(lk, [&] {
+      if (jis_done && !jis_error)
+        for (input& i : in)
+          if (i.state == 1) {
+            i.state = 2;
+            got = &i;
+            return true;
+          }
+      return jis_done && (jis_error || std::none_of(in.begin(), in.end(), [](const input& i) { return i.state == 0; }));
+    });
+    lk.unlock();
+    if (got) place_now(*got);
+  }
+
+  void trace_ahead() {
+    input& f = in[order[0]];
+    {
+      std::unique_lock<std::mutex> lk(m);
+      cv.wait(lk, [&] { return f.placed_done || f.state == 3 || reads_left == 0; });
+      if (!f.placed_done || f.place_error || f.pl.size < 1) return;
+    }
+    const placed& p = f.pl;
+    const size_t B = bitmap_bytes(unsigned(p.size));
+    try {
+      auto tr = std::make_unique<tracer>();
+      tr->glyf.finished = true;
+      bewriter out;
+      ahead.resize(p.count);
+      for (size_t b = 0; b < p.count && !reading_over.load(std::memory_order_relaxed); ++b) {
+        const size_t at = out.size();
+        const int32_t len = traceglf(*tr, uint8_t(p.size), p.bits.data() + b * B, out);
+        // No ink, or too complex: left to the glyf table, which says so.
+        if (len > 0) ahead[b] = {uint32_t(at), uint32_t(len), uint16_t(tr->glyf.pointTotal), tr->glyf.numberOfContours};
+        ahead_count = b + 1;
+      }
+      ahead_bytes = std::move(out.b);
+    } catch (const std::bad_alloc&) {  // what is traced stays unused
+      ahead_count = 0;
+    }
+  }
+};
+
+// The run up to the conversion: fills info and src. Returns the report
+// lines, one per input.
+std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& src,
+                                 std::unique_ptr<textconv>& names) {
+  // Failures are reported in the order of the inputs.
+  const size_t n = opt.fonts.size();
+  std::vector<input> in(n);
+  std::vector<size_t> order(n);
+  std::vector<off_t> bytes(n, 0);
+  for (size_t k = 0; k < n; ++k) {
+    order[k] = k;
+    if (struct stat st {}; stat(opt.fonts[k].c_str(), &st) == 0) bytes[k] = st.st_size;
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return bytes[a] > bytes[b]; });
+  reading rd(opt, in, order, names);
+  rd.run();
   for (const input& i : in)
     if (i.error) std::rethrow_exception(i.error);
 
@@ -247,11 +273,11 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   }
   if (has0212 && has0213) fail("JIS X 0212 and JIS X 0213 fonts cannot share one font: both use plane 1");
 
-  // The JIS table: built from the C library's converter, or the given file.
+  // The JIS table: the built-in one, or the given file.
   convtable conv;
   if (opt.map.empty() && !has0213) {  // the table made while reading
-    if (jis_error) std::rethrow_exception(jis_error);
-    conv = std::move(jis);
+    if (rd.jis_error) std::rethrow_exception(rd.jis_error);
+    conv = std::move(rd.jis);
   } else if (opt.map.empty()) {
     conv = converter_map(has0213);
   } else {
@@ -303,7 +329,8 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   src.store.reset(new uint8_t[std::max<size_t>(storebytes, 1)]);
   // The outlines traced ahead hold for the cells placed with the table
   // used: not when the fonts were placed again.
-  if (!early) ahead_count = 0;
+  const size_t ahead_count = early ? rd.ahead_count : 0;
+  src.ahead_bytes = std::move(rd.ahead_bytes);
   std::string sizelist;
   for (size_t s = 0; s < sizes.size(); ++s) {
     src.pt[s] = uint8_t(sizes[s]);
@@ -323,7 +350,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
           fail(f.path + ": more glyphs of " + std::to_string(f.size) +
                " pixels than a strike holds (32,767 and 2 MiB)");
         std::memcpy(src.store.get() + src.slot_at[s] + src.bchrs[s] * B, f.bitmap(idx), B);
-        if (traced && size_t(f.slot[idx]) < ahead_count) src.traced_ahead[s][src.bchrs[s]] = ahead[size_t(f.slot[idx])];
+        if (traced && size_t(f.slot[idx]) < ahead_count) src.traced_ahead[s][src.bchrs[s]] = rd.ahead[size_t(f.slot[idx])];
         src.uni2bno[s][conv.m2u[idx]] = src.bchrs[s]++;
       }
     }
