@@ -21,8 +21,9 @@ struct fonterror : std::runtime_error {
 
 // ---- Reading (readfont.cc) ----
 
-// One glyph as the font gives it: its rows, top first, are (w + 7) / 8 bytes
-// each at bits[at] of its font, MSB first; bits past w are not looked at.
+// One glyph as the font gives it: its rows, top first, each (w + 7) / 8
+// bytes MSB first and stride bytes after the one before, start at rows()[at]
+// of its font; bits past w are not looked at.
 struct fontglyph {
   long enc = -1;
   long dw = 0;
