@@ -104,8 +104,7 @@ struct reading {
   convtable jis;
   std::exception_ptr jis_error;
   bool jis_done = false;      // made, or failed
-  size_t reads_left = 0;      // read jobs not ended (atomically read too, by tracing ahead)
-  std::atomic<bool> reading_over{false};
+  std::atomic<size_t> reads_left;  // read jobs not ended (changed with m held, for cv)
   std::vector<glyphsrc::ahead> ahead;  // per placed cell of the first font read
   size_t ahead_count = 0;              // cells traced, from the first
   std::vector<uint8_t> ahead_bytes;
@@ -191,7 +190,7 @@ struct reading {
     if (mine) place_now(i);
     {
       std::lock_guard<std::mutex> lk(m);
-      if (--reads_left == 0) reading_over = true;
+      --reads_left;
     }
     cv.notify_all();
   }
@@ -228,7 +227,7 @@ struct reading {
       tr->glyf.finished = true;
       bewriter out;
       ahead.resize(p.count);
-      for (size_t b = 0; b < p.count && !reading_over.load(std::memory_order_relaxed); ++b) {
+      for (size_t b = 0; b < p.count && reads_left.load(std::memory_order_relaxed) > 0; ++b) {
         const size_t at = out.size();
         const int32_t len = traceglf(*tr, uint8_t(p.size), p.bits.data() + b * B, out);
         // No ink, or too complex: left to the glyf table, which says so.

@@ -44,6 +44,20 @@ int strike_for(const glyphsrc& src, uint16_t code) {
   return -1;
 }
 
+// The outline of code from strike s, appended to out: the bytes traced
+// ahead for its bitmap when there are some (the maxima brought up to date
+// as tracing would), else traced now. Returns as traceglf does.
+int32_t outline(const glyphsrc& src, tracer& tr, int s, uint16_t code, bewriter& out) {
+  const uint16_t bno = src.uni2bno[size_t(s)][code];
+  const std::vector<glyphsrc::ahead>& ahead = src.traced_ahead[size_t(s)];
+  if (bno >= ahead.size() || ahead[bno].len == 0) return traceglf(tr, src.pt[s], src.bitmap(s, bno), out);
+  const glyphsrc::ahead& a = ahead[bno];
+  out.bytes(src.ahead_bytes.data() + a.at, a.len);
+  tr.glyf.maxPoints = std::max(tr.glyf.maxPoints, a.points);
+  tr.glyf.maxContours = std::max(tr.glyf.maxContours, a.contours);
+  return int32_t(a.len);
+}
+
 // Glyphs first..end-1 traced into out, one description after another, and
 // the length of each.
 struct chunk {
@@ -121,17 +135,7 @@ struct glyfwork {
       const int s = strike_for(src, glyphs[i].code);
       int32_t len = 0;
       try {
-        const uint16_t bno = s >= 0 ? src.uni2bno[size_t(s)][glyphs[i].code] : 0;
-        const std::vector<glyphsrc::ahead>& ahead = s >= 0 ? src.traced_ahead[size_t(s)] : src.traced_ahead[0];
-        if (s >= 0 && bno < ahead.size() && ahead[bno].len) {  // traced already: its bytes as they are
-          const glyphsrc::ahead& a = ahead[bno];
-          ch.out.bytes(src.ahead_bytes.data() + a.at, a.len);
-          tr.glyf.maxPoints = std::max(tr.glyf.maxPoints, a.points);
-          tr.glyf.maxContours = std::max(tr.glyf.maxContours, a.contours);
-          len = int32_t(a.len);
-        } else if (s >= 0) {
-          len = traceglf(tr, src.pt[s], src.bitmap(s, bno), ch.out);
-        }
+        if (s >= 0) len = outline(src, tr, s, glyphs[i].code, ch.out);
       } catch (const std::bad_alloc&) {
         ch.failed = i, ch.why = "cannot malloc";
         break;
