@@ -2,8 +2,8 @@
 // Reading X bitmap fonts: BDF text and the PCF binary format, either one
 // plain or gzip-compressed, into the glyph rows and header values the cell
 // rule needs and the properties the font's names come from.
+#include <libdeflate.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -445,9 +445,11 @@ inputbytes read_input(const std::string& path) {
   const uint8_t* r = raw.data.get();
   if (have < 2 || r[0] != 0x1F || r[1] != 0x8B) return raw;
 
-  // gzip: inflated whole, members one after another. The last four bytes
-  // give the (last member's) size modulo 2^32, a good first guess; the
-  // buffer grows by doubling past it, up to a limit no font comes near.
+  // gzip: inflated whole, members one after another, each into the room
+  // left after the last. The last four bytes give the (last member's) size
+  // modulo 2^32, a good first guess; a member that does not fit is
+  // inflated again into a buffer twice the size, up to a limit no font
+  // comes near. Each member's CRC and size are checked.
   constexpr size_t kMax = size_t(1) << 30;
   size_t cap = 1 << 16;
   if (have >= 18)
@@ -456,33 +458,27 @@ inputbytes read_input(const std::string& path) {
                    kMax);
   inputbytes out;
   grow(out, 0, cap);
-  z_stream z{};
-  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) fail(path + ": cannot inflate");
-  z.next_in = raw.data.get();
-  z.avail_in = uInt(std::min<size_t>(have, 0x7FFFFFFF));
+  std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> d(libdeflate_alloc_decompressor(),
+                                                                                 libdeflate_free_decompressor);
+  if (!d) fail(path + ": cannot inflate");
+  const size_t total = have;
+  size_t at = 0;  // where the next member starts
   have = 0;
-  int ret = Z_OK;
   for (;;) {
-    if (have == out.size) {
-      if (out.size >= kMax) break;
+    size_t used = 0, got = 0;
+    const libdeflate_result res =
+        libdeflate_gzip_decompress_ex(d.get(), r + at, total - at, out.data.get() + have, out.size - have, &used, &got);
+    if (res == LIBDEFLATE_INSUFFICIENT_SPACE) {
+      if (out.size >= kMax) fail(path + ": more than 1 GiB inflated");
       grow(out, have, std::min(2 * out.size, kMax));
+      continue;
     }
-    z.next_out = out.data.get() + have;
-    z.avail_out = uInt(std::min<size_t>(out.size - have, 0x7FFFFFFF));
-    ret = inflate(&z, Z_NO_FLUSH);
-    have = size_t(z.next_out - out.data.get());
-    if (ret == Z_STREAM_END) {
-      // Another member may follow.
-      if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
-        inflateReset(&z);
-        continue;
-      }
-      break;
-    }
-    if (ret != Z_OK && !(ret == Z_BUF_ERROR && z.avail_out == 0)) break;
+    if (res != LIBDEFLATE_SUCCESS) fail(path + ": damaged gzip data");
+    have += got;  // after the members before
+    at += used;
+    // Another member may follow; anything else after the last is ignored.
+    if (total - at < 2 || r[at] != 0x1F || r[at + 1] != 0x8B) break;
   }
-  inflateEnd(&z);
-  if (ret != Z_STREAM_END) fail(path + (have >= kMax ? ": more than 1 GiB inflated" : ": damaged gzip data"));
   out.size = have;
   return out;
 }
