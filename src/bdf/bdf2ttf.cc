@@ -77,8 +77,9 @@ void place_input(input& i, const uint16_t* m2u, const convtable& conv) {
 // Reading the inputs, on this thread and one per other core. The jobs,
 // taken in this order by whichever thread is free: the JIS table (a copy
 // of the one built in, which every placing waits for), the reads, largest
-// first, the name table's converter (needed only later), tracing ahead,
-// and last the placing jobs, which may wait.
+// first, the name table's Shift-JIS converter (needed only later, and
+// only for an info-file's names), tracing ahead, and last the placing
+// jobs, which may wait.
 //
 // Each font read is placed in its cell as soon as the JIS table is made
 // too: by the job that read it when the table is there by then (nearly
@@ -123,7 +124,7 @@ struct reading {
     std::vector<job> jobs;
     if (want_jis) jobs.push_back({kind::table});
     for (size_t r : order) jobs.push_back({kind::read, r});
-    jobs.push_back({kind::names});
+    if (!opt.info.empty()) jobs.push_back({kind::names});  // an info-file may name it in Japanese
     if (want_jis) jobs.push_back({kind::ahead});
     for (size_t k = 0; k < (want_jis ? in.size() : 0); ++k) jobs.push_back({kind::place});
     run_jobs(jobs.size(), [&](size_t j) {
@@ -361,6 +362,13 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   else set_names(in[0].names, sizelist, info);
   info.bold = in[0].names.bold;
   info.italic = in[0].names.italic;
+  // The Shift-JIS names need the converter only for characters beyond
+  // ASCII, which the fonts' own properties do not hold; without one, the
+  // core opens its own.
+  bool ascii = true;
+  for (int k = 8; k < 16; ++k)
+    for (const char* c = info.namestr[k]; *c && c < info.namestr[k] + 255; ++c) ascii &= uint8_t(*c) < 0x80;
+  if (!names && ascii) names = std::make_unique<textconv>(textconv::ascii_t{});
   const std::string out = !opt.out.empty() ? opt.out : opt.info.empty() ? in[0].names.postscript + ".ttf" : "";
   if (!out.empty()) {
     if (out.size() >= sizeof info.outname) fail(out + ": output name too long");

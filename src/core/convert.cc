@@ -165,7 +165,7 @@ void build_font(const runinfo& info, glyphsrc& src, std::vector<uint8_t>* mem, t
   // it the names would be empty, so the run ends before the output is made.
   std::optional<textconv> own;
   textconv& names = given ? *given : own.emplace();
-  if (names.sjis == iconv_t(-1)) quit("cannot convert names");
+  if (!names.usable()) quit("cannot convert names");
 
   auto tr = std::make_unique<tracer>();
   tr->glyf.finished = info.finished_glyphs;

@@ -11,6 +11,8 @@
 
 textconv::textconv() : sjis(iconv_open("CP932", "UTF-8")) {}
 
+textconv::textconv(ascii_t) : sjis(iconv_t(-1)), ascii_only(true) {}
+
 textconv::~textconv() {
   if (sjis != iconv_t(-1)) iconv_close(sjis);
 }
@@ -73,6 +75,7 @@ size_t conv_one(iconv_t cd, const uint8_t* ch, size_t len, uint8_t* out) {
     out[0] = ch[0];
     return 1;
   }
+  if (cd == iconv_t(-1)) return 0;  // ASCII alone was expected
   char in[4];
   std::memcpy(in, ch, len);
   char* ip = in;
@@ -97,7 +100,7 @@ int32_t convert_from_utf8(textconv& tc, uint32_t conversion, const char* src, in
   const size_t n = srcLen > 0 ? size_t(srcLen) : 0;
   srcLen = 0;
   dstLen = 0;
-  if (sjis ? tc.sjis == iconv_t(-1) : conversion != kConvUnicode) return -1;
+  if (sjis ? !tc.usable() : conversion != kConvUnicode) return -1;
   auto one = [&tc, sjis](const uint8_t* ch, size_t len, uint8_t* out) {
     return sjis ? conv_one(tc.sjis, ch, len, out) : utf16_one(ch, len, out);
   };

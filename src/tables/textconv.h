@@ -14,8 +14,16 @@ constexpr uint32_t kConvUnicode = 15;   // UTF-16, big-endian, surrogate pairs b
 // it goes out of scope: one is opened per name table, not per string.
 // UTF-16BE needs no table and is encoded here.
 struct textconv {
-  iconv_t sjis;   // UTF-8 -> CP932
+  iconv_t sjis;             // UTF-8 -> CP932
+  bool ascii_only = false;  // no descriptor: the strings are ASCII, which CP932 keeps as it is
   textconv();
+  // For strings known to be ASCII alone: nothing is opened (the converter's
+  // tables take a fraction of a millisecond to load). Any other character
+  // becomes the substitute.
+  struct ascii_t {};
+  explicit textconv(ascii_t);
+  // Whether Shift-JIS can be produced.
+  bool usable() const { return ascii_only || sjis != iconv_t(-1); }
   ~textconv();
   textconv(const textconv&) = delete;
   textconv& operator=(const textconv&) = delete;
