@@ -83,9 +83,11 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// The heap set up before the C++ runtime allocates its first blocks.
+__attribute__((constructor(101))) static void heap_first() { tune_heap(); }
+
 int main(int argc, char** argv) {
   guard_process();
-  tune_heap();
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
