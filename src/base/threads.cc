@@ -159,19 +159,23 @@ bool taskgroup::spawn(std::function<void()> task) {
   if (!pp) return false;
   pool& p = *pp;
   std::shared_ptr<pool_worker> w;
-  unsigned index = 0;
   {
     std::lock_guard<std::mutex> lk(p.m);
     start_locked(p);
-    for (; index < p.workers.size() && !w; ++index) {
+    unsigned index = 0;  // the idle worker's place in the pool
+    for (; index < p.workers.size(); ++index) {
       std::lock_guard<std::mutex> wl(p.workers[index]->m);
-      if (!p.workers[index]->busy) w = p.workers[index], w->busy = true;
+      if (!p.workers[index]->busy) {
+        w = p.workers[index];
+        w->busy = true;
+        break;
+      }
     }
     if (!w) return false;
     // On a core other than the caller's (which may have moved since the
     // last task), so that the two do not wait for each other. A refusal
     // leaves the worker where it is.
-    if (const int core = other_core(index - 1); core >= 0 && core != w->core) pin(w->handle, core), w->core = core;
+    if (const int core = other_core(index); core >= 0 && core != w->core) pin(w->handle, core), w->core = core;
   }
   {
     std::lock_guard<std::mutex> lk(m);
