@@ -20,6 +20,7 @@
 #include "core/convert.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
+#include "tables/tables.h"
 #include "tables/textconv.h"
 #include "trace/trace.h"
 #include "web/web.h"
@@ -365,10 +366,7 @@ std::vector<std::string> prepare(const options& opt, runinfo& info, glyphsrc& sr
   // The Shift-JIS names need the converter only for characters beyond
   // ASCII, which the fonts' own properties do not hold; without one, the
   // core opens its own.
-  bool ascii = true;
-  for (int k = 8; k < 16; ++k)
-    for (const char* c = info.namestr[k]; *c && c < info.namestr[k] + 255; ++c) ascii &= uint8_t(*c) < 0x80;
-  if (!names && ascii) names = std::make_unique<textconv>(textconv::ascii_t{});
+  if (!names && sjis_names_ascii(info)) names = std::make_unique<textconv>(textconv::ascii_t{});
   const std::string out = !opt.out.empty() ? opt.out : opt.info.empty() ? in[0].names.postscript + ".ttf" : "";
   if (!out.empty()) {
     if (out.size() >= sizeof info.outname) fail(out + ": output name too long");

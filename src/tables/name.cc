@@ -22,6 +22,7 @@ constexpr namegroup kGroups[4] = {
 };
 
 constexpr int kSlots = 32;
+constexpr int kSjisFirst = 8;  // slots 8..15, the Macintosh Japanese group, go to Shift-JIS
 constexpr int32_t kMaxString = 255;    // a converted string fills at most 255 of its 256 bytes
 constexpr uint16_t kStringOffset = 6 + kSlots * 12;  // 390
 constexpr char kSubstitute = 0x1A;
@@ -38,6 +39,13 @@ void convert_slot(textconv& tc, uint32_t conversion, const runinfo& info, int k,
 
 }  // namespace
 
+bool sjis_names_ascii(const runinfo& info) {
+  for (int k = kSjisFirst; k < kSjisFirst + 8; ++k)
+    for (size_t i = 0, n = strnlen(info.namestr[k], kMaxString); i < n; ++i)
+      if (uint8_t(info.namestr[k][i]) >= 0x80) return false;
+  return true;
+}
+
 void build_name(fontctx& ctx, bewriter& w) {
   const runinfo& info = ctx.info;
   char out[kSlots][256];
@@ -48,7 +56,7 @@ void build_name(fontctx& ctx, bewriter& w) {
   for (int k = 0; k < 8; ++k) {
     len[k] = int32_t(strnlen(info.namestr[k], kMaxString));  // group 0: copied byte for byte
     std::memcpy(out[k], info.namestr[k], size_t(len[k]));
-    convert_slot(tc, kConvShiftJIS, info, 8 + k, out, len, state);
+    convert_slot(tc, kConvShiftJIS, info, kSjisFirst + k, out, len, state);
     convert_slot(tc, kConvUnicode, info, 16 + k, out, len, state);
     convert_slot(tc, kConvUnicode, info, 24 + k, out, len, state);
   }
