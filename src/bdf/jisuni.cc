@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <memory>
 
 #include "bdf/bdf.h"
@@ -113,18 +113,20 @@ convtable table_of_cells(bool x0213, const std::vector<jischar>& cells) {
 }
 
 std::vector<uint16_t> read_map(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw fonterror("cannot open " + path);
   std::vector<uint16_t> m2u(size_t(kJisCells), 0);
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
+  std::FILE* in = std::fopen(path.c_str(), "r");
+  if (!in) throw fonterror("cannot open " + path);
+  char* line = nullptr;
+  size_t room = 0;
+  for (bool head = true; getline(&line, &room, in) >= 0; head = false) {
     unsigned jis = 0, uni = 0;
-    if (std::sscanf(line.c_str(), "%x %x", &jis, &uni) != 2) continue;
+    if (head || std::sscanf(line, "%x %x", &jis, &uni) != 2) continue;
     const unsigned p = jis >> 16, r = jis >> 8 & 0xFF, c = jis & 0xFF;
     if (p > 1 || r < 0x21 || r > 0x7E || c < 0x21 || c > 0x7E) continue;
     m2u[p * 8836 + (r - 0x21) * 94 + (c - 0x21)] = uint16_t(uni);
   }
+  std::free(line);
+  std::fclose(in);
   return m2u;
 }
 
