@@ -439,6 +439,7 @@ int run(const options& opt) {
     done.flatten(font);
     fo.glyphs_final = false;  // the web fonts are made as kilnfinish makes them, glyphs read anew
     write_web_fonts(info->outname, font.data(), font.size(), fo, opt.web.c_str(), web_base(info->outname), why);
+    stop_workers();
   }
   if (!why.empty()) {
     std::fprintf(stderr, "bdf2ttf: %s: %s\n", info->outname, why.c_str());

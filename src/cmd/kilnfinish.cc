@@ -22,6 +22,7 @@
 
 #include "base/heap.h"
 #include "base/outfile.h"
+#include "base/threads.h"
 #include "finish/finish.h"
 #include "kiln_version.h"
 #include "web/web.h"
@@ -35,7 +36,9 @@ int fail(const std::string& what) {
 
 int web(const char* inname, const char* dir, const finish_opts& opts, const std::vector<uint8_t>& in) {
   std::string err;
-  return write_web_fonts(inname, in.data(), in.size(), opts, dir, web_base(inname), err) ? 0 : fail(err);
+  const bool done = write_web_fonts(inname, in.data(), in.size(), opts, dir, web_base(inname), err);
+  stop_workers();
+  return done ? 0 : fail(err);
 }
 
 constexpr const char* kUsage = "usage: kilnfinish IN.ttf OUT.ttf\n       kilnfinish --web IN.ttf DIR\n";
@@ -75,7 +78,9 @@ int run(int argc, char** argv) {
   if (webfonts) return web(inname, outname, opts, in);
   std::vector<uint8_t> out;
   std::string err;
-  if (!finish_font(in.data(), in.size(), out, opts, err)) return fail(std::string(inname) + ": " + err);
+  const bool finished = finish_font(in.data(), in.size(), out, opts, err);
+  stop_workers();  // no more work for them: let go while the font is written
+  if (!finished) return fail(std::string(inname) + ": " + err);
   std::string why;
   if (!write_font_file(outname, out, why)) return fail(why);
   return 0;
@@ -88,6 +93,7 @@ __attribute__((constructor(101))) static void heap_first() { tune_heap(); }
 
 int main(int argc, char** argv) {
   guard_process();
+  start_workers();  // up by the time the glyphs are shared out
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "finish/finish_int.h"
 #include "trace/glfenc.h"
@@ -311,8 +309,8 @@ size_t refit_glyph(const bereader& g, glyphscratch& k, finbox& box, uint16_t& co
 }
 
 // The glyphs first..end-1 of glyf, re-encoded into out, with what they
-// give the tables after glyf. A part runs on a thread of its own, so it
-// keeps its failure for the caller instead of throwing it.
+// give the tables after glyf. A part may run on a worker, so it keeps its
+// failure for the caller instead of throwing it.
 struct glyfpart {
   size_t first = 0, end = 0;
   bewriter* out = nullptr;
@@ -356,7 +354,7 @@ void refit_part(const input& font, uint16_t locaFormat, finfont& f, glyfpart& pa
 
 // Reads every glyph of glyf through loca and writes it anew to glyf (the
 // end of w), recording each glyph's box and the new offsets. With a second
-// core, the second half of the glyphs is done on a thread into a buffer of
+// core, the second half of the glyphs is done by a worker into a buffer of
 // its own, appended after the first; a failure is reported as the glyphs
 // one after another would meet it.
 void refit_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& glyf, std::vector<uint32_t>& loca,
@@ -372,18 +370,18 @@ void refit_glyf(const input& font, uint16_t locaFormat, finfont& f, bewriter& gl
   parts[1].end = n;
   parts[0].out = &glyf;
   parts[1].out = &rest;
-  std::thread helper;
+  taskgroup helper;
+  bool given = false;
   if (split) {
     rest.reserve(font.get("glyf").n / 2 + n * 4);
     try {
-      const workers_masked held;
-      helper = std::thread(refit_part, std::cref(font), locaFormat, std::ref(f), std::ref(parts[1]));
-    } catch (const std::system_error&) {
+      given = helper.spawn([&font, locaFormat, &f, &parts] { refit_part(font, locaFormat, f, parts[1]); });
+    } catch (const std::bad_alloc&) {
     }
   }
   refit_part(font, locaFormat, f, parts[0]);
-  if (helper.joinable()) helper.join();
-  else if (parts[0].error == nullptr && parts[1].first < n) refit_part(font, locaFormat, f, parts[1]);
+  helper.wait();
+  if (!given && parts[0].error == nullptr && parts[1].first < n) refit_part(font, locaFormat, f, parts[1]);
   for (const glyfpart& p : parts)
     if (p.error) refuse(p.error);
 
