@@ -24,7 +24,6 @@ constexpr namegroup kGroups[4] = {
 constexpr int kSlots = 32;
 constexpr int kSjisFirst = 8;  // slots 8..15, the Macintosh Japanese group, go to Shift-JIS
 constexpr int32_t kMaxString = 255;    // a converted string fills at most 255 of its 256 bytes
-constexpr uint16_t kStringOffset = 6 + kSlots * 12;  // 390
 constexpr char kSubstitute = 0x1A;
 
 // Converts namestr slot k into out[k] and records its length.
@@ -61,15 +60,18 @@ void build_name(fontctx& ctx, bewriter& w) {
     convert_slot(tc, kConvUnicode, info, 24 + k, out, len, state);
   }
 
+  // Without the Macintosh Roman group, the records start at slot 8.
+  const int first = info.roman_names ? 0 : 8;
+  const uint16_t stringOffset = uint16_t(6 + (kSlots - first) * 12);
   uint32_t total = 0;
-  for (int r = 0; r < kSlots; ++r) total += uint32_t(len[r]);
-  w.reserve(w.size() + ((kStringOffset + total + 3) & ~3u));
+  for (int r = first; r < kSlots; ++r) total += uint32_t(len[r]);
+  w.reserve(w.size() + ((stringOffset + total + 3) & ~3u));
 
-  w.u16(0);              // format
-  w.u16(kSlots);         // count
-  w.u16(kStringOffset);  // stringOffset
+  w.u16(0);                        // format
+  w.u16(uint16_t(kSlots - first)); // count
+  w.u16(stringOffset);             // stringOffset
   uint16_t offset = 0;
-  for (int r = 0; r < kSlots; ++r) {
+  for (int r = first; r < kSlots; ++r) {
     const namegroup& g = kGroups[r / 8];
     w.u16(g.platformID);    // platformID
     w.u16(g.encodingID);    // encodingID
@@ -79,6 +81,6 @@ void build_name(fontctx& ctx, bewriter& w) {
     w.u16(offset);          // offset into string storage
     offset = uint16_t(offset + len[r]);
   }
-  for (int r = 0; r < kSlots; ++r) w.bytes(out[r], size_t(len[r]));
+  for (int r = first; r < kSlots; ++r) w.bytes(out[r], size_t(len[r]));
   w.pad4();
 }
