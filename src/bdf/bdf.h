@@ -208,7 +208,8 @@ fontnames names_of(const fontin& f, charset cs, const std::string& family);
 // Puts the names in all four name groups of info, with the weight, the
 // style bits and the vendor id; sizes ("12 14 16") go into the unique id.
 // The Macintosh Roman group gets them in Mac Roman; when a name has a
-// character Mac Roman lacks, the font has no records of that group.
+// character that a Macintosh group's encoding (Mac Roman, Shift-JIS)
+// lacks, the font has no records of that group.
 void set_names(const fontnames& n, const std::string& sizes, runinfo& info);
 
 // ---- The command (bdf2ttf.cc) ----

@@ -38,18 +38,19 @@ std::string postscript(const std::string& s) {
   return out;
 }
 
-// s (UTF-8) in Mac Roman, in out; false when a character of s has no place
-// in it, or s is not UTF-8. ASCII is the same in both.
-bool mac_roman(const std::string& s, std::string& out) {
+// s (UTF-8) in the character set code (Mac Roman, CP932), in out; false
+// when a character of s has no place in it, or s is not UTF-8. ASCII is
+// the same in both, and needs no converter.
+bool encode(const char* code, const std::string& s, std::string& out) {
   out = s;
   bool ascii = true;
   for (char c : s) ascii &= uint8_t(c) < 0x80;
   if (ascii) return true;
-  const iconv_t cd = iconv_open("MACINTOSH", "UTF-8");
+  const iconv_t cd = iconv_open(code, "UTF-8");
   if (cd == iconv_t(-1)) return false;
   std::string in = s;
   char* from = in.data();
-  size_t left = in.size(), room = in.size();  // a character beyond ASCII takes a byte of its two or more
+  size_t left = in.size(), room = in.size();  // a character beyond ASCII takes at most the bytes of its UTF-8
   char* to = out.data();
   const bool whole = iconv(cd, &from, &left, &to, &room) != size_t(-1) && left == 0;
   iconv_close(cd);
@@ -107,16 +108,22 @@ fontnames names_of(const fontin& f, charset cs, const std::string& family) {
 void set_names(const fontnames& n, const std::string& sizes, runinfo& info) {
   const std::string unique = n.full + (n.full == n.family ? " Regular" : "") + ": " + sizes + " px";
   const std::string strings[8] = {n.copyright, n.family, n.style, unique, n.full, n.version, n.postscript, ""};
-  // The Macintosh Roman records hold their strings in Mac Roman. A name
-  // beyond it (a Japanese family, say) would only show as other
-  // characters there, so that group is left out: readers today name the
-  // font from the Windows records.
-  std::string roman[8];
-  info.roman_names = true;
-  for (int id = 0; id < 8; ++id) info.roman_names &= mac_roman(strings[id], roman[id]);
+  // The Macintosh records hold their strings in Mac Roman and Shift-JIS
+  // (which the name table converts to). A name beyond a group's encoding
+  // (a Japanese family in Mac Roman, an accented letter in Shift-JIS)
+  // would only show as other characters or substitutes there, so that
+  // group is left out: readers today name the font from the Windows
+  // records, which hold every name.
+  std::string roman[8], sjis;
+  bool in_roman = true, in_sjis = true;
+  for (int id = 0; id < 8; ++id) {
+    in_roman &= encode("MACINTOSH", strings[id], roman[id]);
+    in_sjis &= encode("CP932", strings[id], sjis);
+  }
+  info.name_groups = uint8_t(0x0C | (in_roman ? 1 : 0) | (in_sjis ? 2 : 0));
   for (int g = 0; g < 4; ++g)  // Mac Roman, Mac Japanese, Windows English, Windows Japanese
     for (int id = 0; id < 8; ++id) {
-      const std::string& s = g == 0 && info.roman_names ? roman[id] : strings[id];
+      const std::string& s = g == 0 && in_roman ? roman[id] : strings[id];
       char* slot = info.namestr[8 * g + id];
       const size_t len = std::min<size_t>(s.size(), sizeof info.namestr[0] - 1);
       std::memcpy(slot, s.data(), len);

@@ -14,7 +14,7 @@ struct runinfo {
   bool italic = false;          // neither: "regular"
   std::FILE* log = stdout;      // the progress log; nullptr runs silently
   bool finished_glyphs = false; // glyphs as the finishing pass writes them (for a command that finishes the font)
-  bool roman_names = true;      // false: no Macintosh Roman name records (strings Mac Roman cannot hold)
+  uint8_t name_groups = 0x0F;   // the name groups written, bit g for group g (Mac Roman, Mac Japanese, Windows English, Windows Japanese)
 };
 
 // Prints a piece of the progress log on info.log, or nothing when it is null.

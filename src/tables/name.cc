@@ -60,18 +60,22 @@ void build_name(fontctx& ctx, bewriter& w) {
     convert_slot(tc, kConvUnicode, info, 24 + k, out, len, state);
   }
 
-  // Without the Macintosh Roman group, the records start at slot 8.
-  const int first = info.roman_names ? 0 : 8;
-  const uint16_t stringOffset = uint16_t(6 + (kSlots - first) * 12);
+  // The records of the groups written: all four, unless a command leaves
+  // out a Macintosh group whose encoding cannot hold its names.
+  auto written = [&info](int r) { return (info.name_groups >> (r / 8) & 1) != 0; };
+  uint16_t count = 0;
   uint32_t total = 0;
-  for (int r = first; r < kSlots; ++r) total += uint32_t(len[r]);
+  for (int r = 0; r < kSlots; ++r)
+    if (written(r)) ++count, total += uint32_t(len[r]);
+  const uint16_t stringOffset = uint16_t(6 + count * 12);
   w.reserve(w.size() + ((stringOffset + total + 3) & ~3u));
 
-  w.u16(0);                        // format
-  w.u16(uint16_t(kSlots - first)); // count
-  w.u16(stringOffset);             // stringOffset
+  w.u16(0);             // format
+  w.u16(count);         // count
+  w.u16(stringOffset);  // stringOffset
   uint16_t offset = 0;
-  for (int r = first; r < kSlots; ++r) {
+  for (int r = 0; r < kSlots; ++r) {
+    if (!written(r)) continue;
     const namegroup& g = kGroups[r / 8];
     w.u16(g.platformID);    // platformID
     w.u16(g.encodingID);    // encodingID
@@ -81,6 +85,7 @@ void build_name(fontctx& ctx, bewriter& w) {
     w.u16(offset);          // offset into string storage
     offset = uint16_t(offset + len[r]);
   }
-  for (int r = first; r < kSlots; ++r) w.bytes(out[r], size_t(len[r]));
+  for (int r = 0; r < kSlots; ++r)
+    if (written(r)) w.bytes(out[r], size_t(len[r]));
   w.pad4();
 }
