@@ -58,26 +58,30 @@ bool encode(const char* code, const std::string& s, std::string& out) {
   return whole;
 }
 
+// The family the font's properties give.
+std::string own_family(const fontin& f, charset cs) {
+  std::string family;
+  append_word(family, capitalised(f.prop("FOUNDRY")));
+  append_word(family, capitalised(f.prop("FAMILY_NAME")));
+  append_word(family, capitalised(f.prop("ADD_STYLE_NAME")));
+  // The same design in other sets or spacings is another font, not
+  // another style: it keeps a family of its own.
+  if (lower(f.prop("SPACING")) == "p") append_word(family, "Proportional");
+  if (cs == charset::x0208_1978) append_word(family, "JIS C 6226");
+  if (cs == charset::x0213) append_word(family, "JIS X 0213");
+  if (family.empty()) {  // no naming properties: the file's name
+    const size_t slash = f.path.rfind('/');
+    family = f.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    family = family.substr(0, family.find('.'));
+  }
+  return family;
+}
+
 }  // namespace
 
 fontnames names_of(const fontin& f, charset cs, const std::string& family) {
   fontnames n;
-  n.family = family;
-  if (n.family.empty()) {
-    append_word(n.family, capitalised(f.prop("FOUNDRY")));
-    append_word(n.family, capitalised(f.prop("FAMILY_NAME")));
-    append_word(n.family, capitalised(f.prop("ADD_STYLE_NAME")));
-    // The same design in other sets or spacings is another font, not
-    // another style: it keeps a family of its own.
-    if (lower(f.prop("SPACING")) == "p") append_word(n.family, "Proportional");
-    if (cs == charset::x0208_1978) append_word(n.family, "JIS C 6226");
-    if (cs == charset::x0213) append_word(n.family, "JIS X 0213");
-    if (n.family.empty()) {  // no naming properties: the file's name
-      const size_t slash = f.path.rfind('/');
-      n.family = f.path.substr(slash == std::string::npos ? 0 : slash + 1);
-      n.family = n.family.substr(0, n.family.find('.'));
-    }
-  }
+  n.family = family.empty() ? own_family(f, cs) : family;
 
   const std::string weight = lower(f.prop("WEIGHT_NAME")), slant = lower(f.prop("SLANT"));
   n.bold = weight.find("bold") != std::string::npos || weight.find("black") != std::string::npos ||
@@ -85,7 +89,13 @@ fontnames names_of(const fontin& f, charset cs, const std::string& family) {
   n.italic = slant == "i" || slant == "o" || slant == "ri" || slant == "ro";
   n.style = n.bold && n.italic ? "Bold Italic" : n.bold ? "Bold" : n.italic ? "Italic" : "Regular";
   n.full = n.style == "Regular" ? n.family : n.family + " " + n.style;
-  n.postscript = postscript(n.family) + "-" + postscript(n.style);
+  // A family without a character a PostScript name may hold (one given
+  // in Japanese, say) takes that part from the properties' family, so that
+  // the name, and the file named after it, does not start with the hyphen.
+  std::string ps = postscript(n.family);
+  if (ps.empty()) ps = postscript(own_family(f, cs));
+  if (ps.empty()) ps = "Font";
+  n.postscript = ps + "-" + postscript(n.style);
   if (n.postscript.size() > 63) n.postscript.resize(63);
 
   n.copyright = f.prop("COPYRIGHT");
