@@ -149,7 +149,7 @@ struct lines {
 fontin parse_bdf(const std::string& path, std::string_view text) {
   fontin f;
   f.path = path;
-  bool hasascent = false, hasdescent = false, hasbox = false;
+  bool started = false, hasascent = false, hasdescent = false, hasbox = false;
   long boxh = 0, boxyo = 0;
   std::string xlfd;
   lines in{text};
@@ -159,7 +159,8 @@ fontin parse_bdf(const std::string& path, std::string_view text) {
   while (in.next(line)) {
     bdfline ls{line};
     const std::string_view key = ls.word();
-    if (key == "PIXEL_SIZE") f.pixel = ls.number(f, key);
+    if (key == "STARTFONT") started = true;
+    else if (key == "PIXEL_SIZE") f.pixel = ls.number(f, key);
     else if (key == "FONT_ASCENT") f.ascent = ls.number(f, key), hasascent = true;
     else if (key == "FONT_DESCENT") f.descent = ls.number(f, key), hasdescent = true;
     else if (key == "FONTBOUNDINGBOX") {
@@ -174,6 +175,9 @@ fontin parse_bdf(const std::string& path, std::string_view text) {
     else if (key == "CHARS") break;
     else if (naming(key)) setprop(f, key, ls.text());
   }
+  // Any other file (text, an image, nothing) would otherwise be taken for
+  // a BDF font without glyphs and be refused for what it lacks.
+  if (!started) fail(path + ": not a BDF or PCF font");
   registry_from_name(f, xlfd);
   settle_metrics(f, hasascent, hasdescent, hasbox, boxh, boxyo, "FONTBOUNDINGBOX");
 
