@@ -39,6 +39,7 @@ void convert_slot(textconv& tc, uint32_t conversion, const runinfo& info, int k,
 }  // namespace
 
 bool sjis_names_ascii(const runinfo& info) {
+  if ((info.name_groups >> 1 & 1) == 0) return true;  // no Macintosh Japanese records to write
   for (int k = kSjisFirst; k < kSjisFirst + 8; ++k)
     for (size_t i = 0, n = strnlen(info.namestr[k], kMaxString); i < n; ++i)
       if (uint8_t(info.namestr[k][i]) >= 0x80) return false;

@@ -47,8 +47,9 @@ void build_hhea(fontctx&, bewriter&);
 void build_maxp(fontctx&, bewriter&);
 void build_post(fontctx&, bewriter&);
 void build_name(fontctx&, bewriter&);
-// Whether the name strings that build_name converts to Shift-JIS are ASCII
-// alone, which CP932 keeps as it is: they need no converter.
+// Whether the name strings that build_name writes in Shift-JIS are ASCII
+// alone, which CP932 keeps as it is, or none are written: they need no
+// converter.
 bool sjis_names_ascii(const runinfo& info);
 void build_hmtx(fontctx&, bewriter&);
 void build_cmap(fontctx&, bewriter&);
